@@ -1,0 +1,72 @@
+// The C boundary: thin forwarders with C linkage. Nothing thrown inside the
+// library crosses it; the only exception the library raises is memory
+// exhaustion, reported as PROPERTY_UNAVAILABLE.
+#include "device_properties_provider_adapter.h"
+#include "velquar_platform.h"
+
+using velquar::DevicePropertiesProviderAdapter;
+
+namespace {
+
+DevicePropertiesProviderAdapter *adapterOf(DevicePropertiesProviderContext *context) {
+    return reinterpret_cast<DevicePropertiesProviderAdapter *>(context);
+}
+
+template <typename T>
+int readScalar(DevicePropertiesProviderContext *context, const char *name, T *value) {
+    if (!context) {
+        return PROPERTY_INVALID_ARGUMENT;
+    }
+    try {
+        return adapterOf(context)->getProperty(name, value);
+    } catch (...) {
+        return PROPERTY_UNAVAILABLE;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int CreateDevicePropertiesProviderContext(DevicePropertiesProviderContext **context) {
+    try {
+        DevicePropertiesProviderAdapter *adapter = nullptr;
+        int rc = velquar::getDevicePropertiesProvider(context ? &adapter : nullptr);
+        if (rc == PROPERTY_OK) {
+            *context = reinterpret_cast<DevicePropertiesProviderContext *>(adapter);
+        }
+        return rc;
+    } catch (...) {
+        return PROPERTY_UNAVAILABLE;
+    }
+}
+
+int ReleaseDevicePropertiesProviderContext(DevicePropertiesProviderContext *context) {
+    return velquar::releaseDevicePropertiesProvider(adapterOf(context));
+}
+
+int GetStringProperty(DevicePropertiesProviderContext *context, const char *name, char *value,
+                      int *size) {
+    if (!context) {
+        return PROPERTY_INVALID_ARGUMENT;
+    }
+    try {
+        return adapterOf(context)->getProperty(name, value, size);
+    } catch (...) {
+        return PROPERTY_UNAVAILABLE;
+    }
+}
+
+int GetBoolProperty(DevicePropertiesProviderContext *context, const char *name, bool *value) {
+    return readScalar(context, name, value);
+}
+
+int GetInt32Property(DevicePropertiesProviderContext *context, const char *name, int *value) {
+    return readScalar(context, name, value);
+}
+
+int GetInt64Property(DevicePropertiesProviderContext *context, const char *name, long long *value) {
+    return readScalar(context, name, value);
+}
+
+}  // extern "C"

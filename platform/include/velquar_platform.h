@@ -1,0 +1,82 @@
+/*
+ * com.orvane.velquar.platform: named device properties for the streaming
+ * application.
+ *
+ * A context is created once, read any number of times and released once.
+ * Each property has one type and is read only through the function of that
+ * type. Every function returns one of the result codes below; no function
+ * lets a C++ exception out. The library serves one live context at a time
+ * as a rule; several at once are tolerated (each creation fetches the
+ * platform snapshot afresh and the last release frees it).
+ */
+#ifndef VELQUAR_PLATFORM_H
+#define VELQUAR_PLATFORM_H
+
+#include <stdbool.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define PROPERTY_OK 0                                /* success */
+#define PROPERTY_NOT_FOUND ((int)0x80000001u)        /* name not in the catalogue */
+#define PROPERTY_TYPE_MISMATCH ((int)0x80000003u)    /* property has another type */
+#define PROPERTY_INVALID_ARGUMENT ((int)0x80000006u) /* a required pointer is null */
+#define PROPERTY_BUFFER_TOO_SMALL ((int)0x80000007u) /* string read: *size holds the need */
+#define PROPERTY_UNAVAILABLE ((int)0x80000010u)      /* the value cannot be obtained */
+
+/* Opaque handle to a context. */
+typedef struct DevicePropertiesProviderContext DevicePropertiesProviderContext;
+
+#if defined(VELQUAR_PLATFORM_BUILD)
+#define VELQUAR_API __attribute__((visibility("default")))
+#else
+#define VELQUAR_API
+#endif
+
+/*
+ * Creates a context and stores it in *context. Fetches the platform snapshot
+ * first, which can block the caller for about 10 seconds while the
+ * television settles on its input source. Returns PROPERTY_OK, or
+ * PROPERTY_INVALID_ARGUMENT when context is null, or PROPERTY_UNAVAILABLE
+ * when memory ran out; *context is written only on success.
+ */
+VELQUAR_API int CreateDevicePropertiesProviderContext(DevicePropertiesProviderContext **context);
+
+/*
+ * Releases a context. Returns PROPERTY_OK, or PROPERTY_INVALID_ARGUMENT for a
+ * null context. A context is released exactly once and not used afterwards.
+ */
+VELQUAR_API int ReleaseDevicePropertiesProviderContext(DevicePropertiesProviderContext *context);
+
+/*
+ * Reads a string property. On input *size is the capacity of value in bytes,
+ * room for the terminating NUL included. Once the property's getter has
+ * produced the text, *size is set to its length plus one, and:
+ *   - when it fits, the text and its NUL are copied and PROPERTY_OK returned;
+ *   - when it does not (a negative capacity never fits),
+ *     PROPERTY_BUFFER_TOO_SMALL is returned and value is not written.
+ * So a caller may pass capacity 0 and a null value to learn the size. On any
+ * other failure *size and value are left as they were.
+ */
+VELQUAR_API int GetStringProperty(DevicePropertiesProviderContext *context, const char *name,
+                                  char *value, int *size);
+
+/* Reads a boolean property into *value (written 0 or 1, only on success). */
+VELQUAR_API int GetBoolProperty(DevicePropertiesProviderContext *context, const char *name,
+                                bool *value);
+
+/* Reads a 32-bit integer property into *value. */
+VELQUAR_API int GetInt32Property(DevicePropertiesProviderContext *context, const char *name,
+                                 int *value);
+
+/* Reads a 64-bit integer property into *value. */
+VELQUAR_API int GetInt64Property(DevicePropertiesProviderContext *context, const char *name,
+                                 long long *value);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VELQUAR_PLATFORM_H */
