@@ -68,14 +68,13 @@ std::unique_ptr<TEVRIN_DECODER_OPTION> fetchDecoderOption() {
     option->u32DecoderCapability = 0;
     memset(option->u32Field16, 0, sizeof option->u32Field16);
 
-    Tevrin_MM_PlayerInterface *client = new (std::nothrow) Tevrin_MM_PlayerInterface;
+    std::unique_ptr<Tevrin_MM_PlayerInterface> client(new (std::nothrow) Tevrin_MM_PlayerInterface);
     if (!client) {
         puts("Create Tevrin_MM_PlayerInterface failed");
         return nullptr;
     }
     if (client->MM_Initialize() != 0) {
         puts("MM_Initialize()) failed");
-        delete client;
         return nullptr;
     }
     ST_MMPLAYER_PARAM param = {};
@@ -85,13 +84,12 @@ std::unique_ptr<TEVRIN_DECODER_OPTION> fetchDecoderOption() {
     int rc = client->MM_GetOptionByPara(&param);
     if (rc != 0) {
         printf("MM_GetOptionByPara() failed err:%d\n", rc);
-        option.reset();
     }
     if (client->MM_Finalize() != 0) {
         puts("MM_Finalize() failed");
     }
-    delete client;
-    return option;
+    client.reset();
+    return rc == 0 ? std::move(option) : nullptr;
 }
 
 }  // namespace
@@ -229,7 +227,9 @@ int PlatformDevicePropertiesProvider::supportsHexEncodedManifest(bool &value) co
 }
 
 int PlatformDevicePropertiesProvider::getDolbyDigitalAudioPassthroughOnly(bool &value) const {
-    APPIPC_AUDIO_CAPABILITY audio;
+    // Zeroed so that a service that reports success without writing is read
+    // as a defined value rather than stack garbage.
+    APPIPC_AUDIO_CAPABILITY audio = {};
     int32_t rc = AppIpcApi_GetAudioCapability(&audio);
     if (rc != 0) {
         printf("AppIpcApi_GetAudioCapability() failed err:%d\n", rc);

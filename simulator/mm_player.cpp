@@ -35,7 +35,13 @@ int Tevrin_MM_PlayerInterface::MM_GetOptionByPara(ST_MMPLAYER_PARAM *param) {
         velquar_sim::log("Tevrin_MM_PlayerInterface::MM_GetOptionByPara param=null -> ret=-1");
         return -1;
     }
-    std::string before = param->pOption ? velquar_sim::hex(param->pOption, 32) : "null";
+    // The record as passed; its padding (bytes 9 to 11) is not the caller's to
+    // preset and is shown as "------".
+    std::string before = "null";
+    if (param->pOption) {
+        const unsigned char *bytes = static_cast<const unsigned char *>(param->pOption);
+        before = velquar_sim::hex(bytes, 9) + "------" + velquar_sim::hex(bytes + 12, 20);
+    }
     int ret = s.result("mmplayer.get_option");
     bool usable = m_opaque[0] == kReady && param->pOption &&
                   param->u32Option == TEVRIN_OPTION_DECODER_CAPABILITY &&

@@ -184,6 +184,9 @@ Reading readUnknown(const Api &api, DevicePropertiesProviderContext *ctx, const 
     Reading r{name, "?", PROPERTY_NOT_FOUND, std::string()};
     for (Type t : {Type::String, Type::Bool, Type::Int32, Type::Int64}) {
         r = read(api, ctx, name, t);
+        if (r.result == PROPERTY_NOT_FOUND) {
+            r.type = "-";
+        }
         if (r.result != PROPERTY_TYPE_MISMATCH) {
             return r;
         }
@@ -239,9 +242,13 @@ void printJson(const std::vector<Reading> &readings) {
     printf("  ]\n}\n");
 }
 
-void printRow(const Reading &r) {
-    printf("%-34s %-7s %-26s %s\n", r.name.c_str(), r.type, resultText(r.result).c_str(),
-           r.value.c_str());
+void printRow(const char *name, const char *type, const std::string &result,
+              const std::string &value) {
+    if (value.empty()) {
+        printf("%-34s %-7s %s\n", name, type, result.c_str());
+    } else {
+        printf("%-34s %-7s %-26s %s\n", name, type, result.c_str(), value.c_str());
+    }
     fflush(stdout);
 }
 
@@ -333,11 +340,11 @@ int main(int argc, char **argv) {
         if (json) {
             readings.push_back(r);
         } else {
-            printRow(r);
+            printRow(r.name.c_str(), r.type, resultText(r.result), r.value);
         }
     };
     if (!json) {
-        printf("%-34s %-7s %-26s %s\n", "PROPERTY", "TYPE", "RESULT", "VALUE");
+        printRow("PROPERTY", "TYPE", "RESULT", "VALUE");
     }
     if (names.empty()) {
         for (const Property &p : kCatalogue) {
