@@ -1,0 +1,136 @@
+// dravel: block-device nodes for the eMMC partitions, named after them.
+//
+// dravel DIR (re)creates /DIR/by-name and makes in it, for mmcblk0p1,
+// mmcblk0p2, ... up to the first partition the kernel does not list, a block
+// device node named after the partition's PARTNAME with the partition's
+// device number, so that other programs can open a partition by name. It
+// prints nothing but its help banner and always exits 0: what fails is left
+// as it is.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const int kBufferSize = 4096;
+
+// Removes everything below the directory open as fd, never following a
+// symbolic link out of the tree and going on past failures; closes fd.
+void removeContents(int fd) {
+    DIR *dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return;
+    }
+    while (const dirent *entry = readdir(dir)) {
+        const char *name = entry->d_name;
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
+            continue;
+        }
+        // O_DIRECTORY fails before anything is opened, so a stale device
+        // node or FIFO is never opened.
+        const int sub = openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub >= 0) {
+            removeContents(sub);
+            unlinkat(dirfd(dir), name, AT_REMOVEDIR);
+        } else {
+            unlinkat(dirfd(dir), name, 0);
+        }
+    }
+    closedir(dir);
+}
+
+// Removes path as rm -rf does: a directory with all it holds, or the file,
+// node or symbolic link itself.
+void removeTree(const char *path) {
+    const int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        removeContents(fd);
+        rmdir(path);
+    } else {
+        unlink(path);
+    }
+}
+
+// Creates the directory path and its missing parents, as mkdir -p does.
+void makeDirectories(char *path) {
+    for (char *slash = strchr(path + 1, '/'); slash; slash = strchr(slash + 1, '/')) {
+        *slash = '\0';
+        mkdir(path, 0777);
+        *slash = '/';
+    }
+    mkdir(path, 0777);
+}
+
+// A name that could put the node outside the folder, or no name, makes no node.
+bool isSafeName(const char *name) {
+    return name[0] != '\0' && !strchr(name, '/') && strcmp(name, ".") != 0 &&
+           strcmp(name, "..") != 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        puts("#########################   Dravel Help   #########################");
+        puts("Usage: /Dravel/dravel [DIR]\n");
+        puts("Ex: /Dravel/dravel /dev/shm");
+        puts("################################################################## ");
+        return 0;
+    }
+
+    // DIR is taken from the root whatever it holds. A path that does not fit
+    // could not be used anyway, and cut short it could name a parent of the
+    // folder, so nothing is touched.
+    char byName[kBufferSize];
+    if (snprintf(byName, sizeof byName, "/%s/by-name", argv[1]) >= kBufferSize) {
+        return 0;
+    }
+    if (access(byName, F_OK) == 0) {
+        removeTree(byName);
+    }
+    makeDirectories(byName);
+    // Nodes are made relative to the folder as opened here, so a link put in
+    // its place later is not followed.
+    const int folder = open(byName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) {
+        return 0;
+    }
+
+    for (int n = 1;; ++n) {
+        char ueventPath[kBufferSize];
+        snprintf(ueventPath, sizeof ueventPath, "/sys/block/mmcblk0/mmcblk0p%d/uevent", n);
+        FILE *uevent = fopen(ueventPath, "r");
+        if (!uevent) {
+            break;
+        }
+        // Only numbers read for this partition count: another partition's
+        // would send the node's reads and writes to that partition.
+        int major = 0;
+        int minor = 0;
+        bool haveMajor = false;
+        bool haveMinor = false;
+        char name[kBufferSize] = {};
+        char line[kBufferSize];
+        while (fgets(line, sizeof line, uevent)) {
+            if (strstr(line, "MAJOR")) {
+                haveMajor = sscanf(line, "MAJOR=%d", &major) == 1 || haveMajor;
+            } else if (strstr(line, "MINOR")) {
+                haveMinor = sscanf(line, "MINOR=%d", &minor) == 1 || haveMinor;
+            } else if (strstr(line, "PARTNAME")) {
+                sscanf(line, "PARTNAME=%4095s", name);
+            }
+        }
+        fclose(uevent);
+        if (haveMajor && haveMinor && isSafeName(name)) {
+            mknodat(folder, name, S_IFBLK | 0755, makedev(major, minor));
+        }
+    }
+    close(folder);
+    return 0;
+}
