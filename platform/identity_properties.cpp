@@ -1,27 +1,124 @@
 // Device identity: the customer model record and the /config/sys.ini chain.
+#include <iniparser.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app_ipc.h"
+#include "decimal.h"
 #include "platform_device_properties_provider.h"
 #include "velquar_platform.h"
 
 namespace velquar {
+namespace {
 
-int PlatformDevicePropertiesProvider::getManufacturer(std::string & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+// One text field of the customer model record: where it starts and how far
+// it may extend (up to the next field, the last one up to the record's end).
+struct CustomerField {
+    size_t offset;
+    size_t extent;
+    const char *failureLine;
+};
+
+const CustomerField kModelName = {offsetof(APPIPC_CUSTOMER_RECORD, modelName),
+                                  sizeof(APPIPC_CUSTOMER_RECORD::modelName),
+                                  "Failed to get model from customer ini"};
+const CustomerField kManufacturer = {offsetof(APPIPC_CUSTOMER_RECORD, manufacturer),
+                                     sizeof(APPIPC_CUSTOMER_RECORD::manufacturer),
+                                     "Failed to get manufacturer from customer ini"};
+const CustomerField kChipset = {offsetof(APPIPC_CUSTOMER_RECORD, chipset),
+                                sizeof(APPIPC_CUSTOMER_RECORD::chipset),
+                                "Failed to get chipset from customer ini"};
+const CustomerField kFirmwareVersion = {offsetof(APPIPC_CUSTOMER_RECORD, firmwareVersion),
+                                        sizeof(APPIPC_CUSTOMER_RECORD::firmwareVersion),
+                                        "Failed to get firmware version from customer ini"};
+
+// Fetches the whole "Model" record for one field. Only the field's first
+// byte is cleared, so a field the service leaves alone reads as empty; a
+// text that fills its extent without a NUL ends where the extent does.
+int readCustomerField(const CustomerField &field, std::string &value) {
+    APPIPC_CUSTOMER_RECORD record;
+    char *text = reinterpret_cast<char *>(&record) + field.offset;
+    text[0] = '\0';
+    int32_t rc = AppIpcApi_GetCustomerIniSection("Model", &record);
+    if (rc != 0) {
+        printf("AppIpcApi_GetCustomerIniSection() failed code:%d\n", rc);
+        puts(field.failureLine);
+        return PROPERTY_UNAVAILABLE;
+    }
+    if (text[0] == '\0') {
+        puts(field.failureLine);
+        return PROPERTY_UNAVAILABLE;
+    }
+    value.assign(text, strnlen(text, field.extent));
+    return PROPERTY_OK;
 }
 
-int PlatformDevicePropertiesProvider::getModelName(std::string & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+struct DictionaryDeleter {
+    void operator()(dictionary *d) const { iniparser_freedict(d); }
+};
+
+// One step of the OLED chain: the value of name in the INI file at path.
+// The dictionary is freed before the step returns.
+bool readChainStep(const char *path, const char *name, std::string &value) {
+    std::unique_ptr<dictionary, DictionaryDeleter> ini(iniparser_load(path));
+    if (!ini) {
+        puts("iniparser_load failed");
+        return false;
+    }
+    const char *text = iniparser_getstring(ini.get(), name, nullptr);
+    if (!text) {
+        puts("iniparser_getstring failed");
+        return false;
+    }
+    value = text;
+    return true;
 }
 
-int PlatformDevicePropertiesProvider::getChipset(std::string & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+}  // namespace
+
+int PlatformDevicePropertiesProvider::getManufacturer(std::string &value) const {
+    return readCustomerField(kManufacturer, value);
 }
 
-int PlatformDevicePropertiesProvider::getFirmwareVersion(std::string & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+int PlatformDevicePropertiesProvider::getModelName(std::string &value) const {
+    return readCustomerField(kModelName, value);
 }
 
-int PlatformDevicePropertiesProvider::supportsOLED(bool & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+int PlatformDevicePropertiesProvider::getChipset(std::string &value) const {
+    return readCustomerField(kChipset, value);
+}
+
+int PlatformDevicePropertiesProvider::getFirmwareVersion(std::string &value) const {
+    return readCustomerField(kFirmwareVersion, value);
+}
+
+// /config/sys.ini names the model's INI file, that names the panel's, and
+// the panel's holds the OLED flag. A panel file without the flag means no
+// OLED; a broken link before it means the answer is unknown.
+int PlatformDevicePropertiesProvider::supportsOLED(bool &value) const {
+    std::string modelFile;
+    if (!readChainStep("/config/sys.ini", "model:gModelName", modelFile)) {
+        return PROPERTY_UNAVAILABLE;
+    }
+    std::string panelFile;
+    if (!readChainStep(modelFile.c_str(), "panel:m_pPanelName", panelFile)) {
+        return PROPERTY_UNAVAILABLE;
+    }
+    std::string flag;
+    if (!readChainStep(panelFile.c_str(), "panel:m_bPanelSupportsOLED", flag)) {
+        value = false;
+        return PROPERTY_OK;
+    }
+    const int number = decimalToInt(flag.c_str());
+    if (number != 0 && number != 1) {
+        printf("Wrong value for m_bPanelSupportsOLED intValue:%d\n", number);
+        return PROPERTY_UNAVAILABLE;
+    }
+    value = number == 1;
+    return PROPERTY_OK;
 }
 
 }  // namespace velquar

@@ -1,31 +1,108 @@
 // Network client properties: HTTP proxy and certificate locations.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app_ipc.h"
+#include "decimal.h"
 #include "platform_device_properties_provider.h"
 #include "velquar_platform.h"
 
 namespace velquar {
+namespace {
 
-int PlatformDevicePropertiesProvider::getHttpProxyHost(std::string & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+const char kCABundleVariable[] = "CURL_CA_BUNDLE_PATH";
+
+// The proxy as the platform configures it; the platform knows no
+// credentials, so username and password stay empty.
+struct ST_HTTP_PROXY {
+    int32_t reserved = 0;
+    std::string username;
+    std::string password;
+    std::string host;
+    int32_t port = 0;
+};
+
+// Asks the service afresh. A failure or an empty text means no proxy.
+ST_HTTP_PROXY fetchProxy() {
+    ST_HTTP_PROXY proxy;
+    char buffer[APPIPC_PROXY_SIZE];
+    memset(buffer, 0, sizeof buffer);
+    if (AppIpcApi_GetProxy(buffer, APPIPC_PROXY_SIZE) != 0) {
+        return proxy;
+    }
+    // The service need not terminate a text that fills the whole buffer.
+    const std::string text(buffer, strnlen(buffer, sizeof buffer));
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        proxy.host = text;
+    } else {
+        proxy.host = text.substr(0, colon);
+        proxy.port = decimalToInt(text.c_str() + colon + 1);
+    }
+    return proxy;
 }
 
-int PlatformDevicePropertiesProvider::getHttpProxyPort(int & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+// The CA bundle's path split at its last '/' or '\'; false when the
+// variable is not set. Without a separator both parts are the whole path.
+bool splitCABundlePath(std::string &directory, std::string &file) {
+    const char *path = getenv(kCABundleVariable);
+    if (!path) {
+        printf("Failed to get environment variable [%s]\n", kCABundleVariable);
+        return false;
+    }
+    const std::string value(path);
+    const size_t separator = value.find_last_of("/\\");
+    if (separator == std::string::npos) {
+        directory = value;
+        file = value;
+    } else {
+        directory = value.substr(0, separator);
+        file = value.substr(separator + 1);
+    }
+    return true;
 }
 
-int PlatformDevicePropertiesProvider::getHttpProxyUsername(std::string & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+}  // namespace
+
+int PlatformDevicePropertiesProvider::getHttpProxyHost(std::string &value) const {
+    value = fetchProxy().host;
+    return PROPERTY_OK;
 }
 
-int PlatformDevicePropertiesProvider::getHttpProxyPassword(std::string & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+int PlatformDevicePropertiesProvider::getHttpProxyPort(int &value) const {
+    value = fetchProxy().port;
+    return PROPERTY_OK;
 }
 
-int PlatformDevicePropertiesProvider::getCADirectoryPath(std::string & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+int PlatformDevicePropertiesProvider::getHttpProxyUsername(std::string &value) const {
+    value = fetchProxy().username;
+    return PROPERTY_OK;
 }
 
-int PlatformDevicePropertiesProvider::getCABundleFileName(std::string & /*value*/) const {
-    return PROPERTY_UNAVAILABLE;
+int PlatformDevicePropertiesProvider::getHttpProxyPassword(std::string &value) const {
+    value = fetchProxy().password;
+    return PROPERTY_OK;
+}
+
+int PlatformDevicePropertiesProvider::getCADirectoryPath(std::string &value) const {
+    std::string directory;
+    std::string file;
+    if (!splitCABundlePath(directory, file)) {
+        return PROPERTY_UNAVAILABLE;
+    }
+    value = directory;
+    return PROPERTY_OK;
+}
+
+int PlatformDevicePropertiesProvider::getCABundleFileName(std::string &value) const {
+    std::string directory;
+    std::string file;
+    if (!splitCABundlePath(directory, file)) {
+        return PROPERTY_UNAVAILABLE;
+    }
+    value = file;
+    return PROPERTY_OK;
 }
 
 }  // namespace velquar

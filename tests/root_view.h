@@ -1,0 +1,25 @@
+// Root-owned paths for a test: a child process in a private mount namespace
+// sees the real file system except that the named top-level directories
+// ("config", "proc", ...) are fresh, empty and writable.
+#ifndef VELQUAR_TESTS_ROOT_VIEW_H
+#define VELQUAR_TESTS_ROOT_VIEW_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velquar_test {
+
+enum class RootView { Ran, NotPermitted };
+
+// Runs body in such a child. GoogleTest expectations inside body report as
+// usual; a failing child fails the calling test.
+RootView runInRootView(const std::vector<std::string> &freshDirs,
+                       const std::function<void()> &body);
+
+// Creates path's parent directories and writes text to it.
+void writeFile(const std::string &path, const std::string &text);
+
+}  // namespace velquar_test
+
+#endif

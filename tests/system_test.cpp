@@ -1,0 +1,246 @@
+// The shell command runner and the system properties: shell-backed values
+// against what the same commands print here, the connection strength and the
+// language tag table.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "root_view.h"
+#include "shell_command.h"
+#include "sim_device.h"
+
+using namespace velquar_test;
+
+namespace {
+
+// The first line a command prints here, as the test sees it.
+std::string firstLine(const char *command) {
+    FILE *pipe = popen(command, "r");
+    EXPECT_NE(pipe, nullptr) << command;
+    if (!pipe) {
+        return "";
+    }
+    char line[4096] = "";
+    if (!fgets(line, sizeof line, pipe)) {
+        line[0] = '\0';
+    }
+    pclose(pipe);
+    return line;
+}
+
+struct RunnerResult {
+    int rc;
+    std::string output;
+    std::string printed;
+};
+
+RunnerResult runCommand(const std::string &command) {
+    RunnerResult r{0, "untouched", ""};
+    r.printed = captureStdout([&] { r.rc = velquar::runShellCommand(command, r.output); });
+    return r;
+}
+
+// Language codes with a tag; all other codes from 0 to 500 have none.
+const char kLanguageTags[] =
+    "0 cs, 2 da, 5 de, 6 en, 7 es, 8 el, 9 fr, 10 hr, 11 sb, 12 it, 13 hu, 14 nl, 15 no, "
+    "16 pl, 17 pt, 18 ru, 19 ro, 20 sl, 21 sr, 22 fi, 23 sv, 24 bg, 25 sk, 26 zh, 28 gd, "
+    "30 cy, 31 ar, 32 ga, 33 lv, 34 he, 35 tr, 36 et, 37 nl, 38 ko, 40 hi, 43 zh-cn, "
+    "44 zh-hk, 45 mi, 56 aa, 58 af, 61 ak, 63 sq, 68 am, 75 hy, 77 as, 78 ast, 86 az, "
+    "95 bas, 96 ba, 97 eu, 99 bem, 107 bs, 109 br, 112 my, 113 byn, 117 ca, 124 cd-ru, "
+    "125 chr, 134 kw, 135 co, 151 dv, 155 dua, 158 dz, 167 eo, 168 ee, 169 ewo, 172 fo, "
+    "174 fil, 181 fy, 182 ff, 183 fur, 186 lg, 189 ka, 199 kl, 200 gn, 202 gu, 206 ha, "
+    "207 haw, 214 is, 217 ig, 223 id, 224 ia, 226 iu, 232 ja, 233 jv, 237 kab, 239 kam, "
+    "240 kn, 244 ks, 246 kk, 249 km, 252 ki, 253 rw, 258 kok, 265 ku, 273 lo, 278 ln, "
+    "279 lt, 285 luo, 287 mk, 292 mg, 293 ms, 296 ml, 297 mt, 302 gv, 303 mr, 308 mas, "
+    "315 moh, 319 mn, 330 ne, 345 nyn, 350 om, 362 fa, 370 quz, 377 rn, 381 sma, 382 se, "
+    "383 sms, 384 smj, 385 smn, 389 sg, 390 sa, 403 sn, 414 so, 416 dsb, 419 st, "
+    "420 st-ls, 430 syr, 434 tg, 437 ta, 438 tt, 440 te, 442 th, 443 bo, 444 tig, "
+    "445 ti, 456 ts, 461 tk, 468 uk, 470 ur, 471 uz-arab, 472 vai, 473 ve, 474 vi, "
+    "475 vo, 481 wo, 483 xh, 488 yo, 495 zu, 498 ca-valencia";
+
+std::map<int, std::string> languageTags() {
+    std::map<int, std::string> tags;
+    std::istringstream in(kLanguageTags);
+    int code;
+    std::string tag;
+    while (in >> code >> tag) {
+        if (tag.back() == ',') {
+            tag.pop_back();
+        }
+        tags[code] = tag;
+    }
+    return tags;
+}
+
+}  // namespace
+
+TEST(ShellCommand, KeepsTheFirstLineWithItsLineFeed) {
+    const std::string a300(300, 'a');
+    const std::string b254(254, 'b');
+    struct Case {
+        std::string command;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"printf 'one\\ntwo\\n'", "one\n"},
+        {"printf '  blanks kept \\t'", "  blanks kept \t"},
+        {"echo printed; exit 3", "printed\n"},
+        {"echo " + b254, b254 + "\n"},
+        // Longer than 255 characters: the first 255, without the line feed.
+        {"echo " + a300 + "; echo second", a300.substr(0, 255)},
+        {"echo out; echo err >&2", "out\n"},
+    };
+    for (const Case &k : cases) {
+        RunnerResult r = runCommand(k.command);
+        EXPECT_EQ(r.rc, PROPERTY_OK) << k.command;
+        EXPECT_EQ(r.output, k.output) << k.command;
+        EXPECT_EQ(r.printed, "") << k.command;
+    }
+}
+
+TEST(ShellCommand, CommandPrintingNothingFails) {
+    for (const char *command : {"true", "exit 4", "printf ''", "cat /nonexistent 2>/dev/null"}) {
+        RunnerResult r = runCommand(command);
+        EXPECT_EQ(r.rc, PROPERTY_UNAVAILABLE) << command;
+        EXPECT_EQ(r.output, "untouched") << command;
+        EXPECT_EQ(r.printed, "fgets failed for $s\n") << command;
+    }
+}
+
+TEST(System, ShellBackedValuesMatchTheCommandsHere) {
+    SimDevice device;
+    Context ctx;
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    Read<std::string> osName;
+    Read<std::string> osVersion;
+    Read<long long> total;
+    Read<long long> available;
+    EXPECT_EQ(captureStdout([&] {
+                  osName = readString(ctx.get(), "osName");
+                  osVersion = readString(ctx.get(), "osVersion");
+                  total = readInt64(ctx.get(), "totalMemory");
+                  available = readInt64(ctx.get(), "availableMemory");
+              }),
+              "");
+    EXPECT_EQ(osName.rc, PROPERTY_OK);
+    EXPECT_EQ(osName.value, firstLine("uname -o"));
+    EXPECT_EQ(osName.value.back(), '\n');
+    EXPECT_EQ(osVersion.rc, PROPERTY_OK);
+    EXPECT_EQ(osVersion.value, firstLine("uname -a"));
+    EXPECT_EQ(total.rc, PROPERTY_OK);
+    EXPECT_EQ(total.value, atoll(firstLine("free | grep Mem | awk '{print $2}'").c_str()));
+    // Free memory moves while the suite runs; it stays within the total.
+    EXPECT_EQ(available.rc, PROPERTY_OK);
+    const long long now = atoll(firstLine("free | grep Mem | awk '{print $4}'").c_str());
+    EXPECT_GT(available.value, 0);
+    EXPECT_LE(available.value, total.value);
+    EXPECT_LT(llabs(available.value - now), total.value / 4);
+}
+
+TEST(System, ConnectionStrengthFailsWhenTheMediumIsUnknown) {
+    SimDevice device("medium.result = 3\nmedium = 1\n");
+    Context ctx;
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    Read<int> r;
+    EXPECT_EQ(captureStdout([&] { r = readInt32(ctx.get(), "networkConnectionStrength"); }),
+              "AppIpcApi_GetCurrentMediumType() failed err:3\n");
+    EXPECT_EQ(r.rc, PROPERTY_UNAVAILABLE);
+    EXPECT_TRUE(r.untouched);
+}
+
+TEST(System, ConnectionStrengthFromTheWirelessTable) {
+    const std::string header =
+        "Inter-| sta-|   Quality        |   Discarded packets               | Missed | WE\n"
+        " face | tus | link level noise |  nwid  crypt   frag  retry   misc | beacon | 22\n";
+    auto table = [&](const std::string &quality) {
+        return header + " wlan0: 0000   " + quality +
+               "  -40.  -256        0      0      0      0      0        0\n";
+    };
+    struct Case {
+        int medium;
+        std::string wireless;  // contents of /proc/net/wireless; "-" for none
+        int rc;
+        int value;
+        const char *printed;
+    };
+    const Case cases[] = {
+        // Wired or disconnected: the table is not read.
+        {0, table("42."), PROPERTY_OK, 0, ""},
+        {1, table("42."), PROPERTY_OK, 100, ""},
+        {2, table("70."), PROPERTY_OK, 70, ""},
+        {3, table("70."), PROPERTY_OK, 70, ""},
+        {2, table("150."), PROPERTY_OK, 150, ""},
+        {2, table("abc"), PROPERTY_OK, 0, ""},
+        {2, table("99999999999."), PROPERTY_OK, INT_MAX, ""},
+        {2, header, PROPERTY_UNAVAILABLE, 0, "fgets failed for $s\n"},
+        {2, "-", PROPERTY_UNAVAILABLE, 0, "fgets failed for $s\n"},
+    };
+    SimDevice device;
+    Context ctx;
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    RootView view = runInRootView({"proc"}, [&] {
+        for (const Case &k : cases) {
+            SCOPED_TRACE("medium " + std::to_string(k.medium) + ": " + k.wireless);
+            unlink("/proc/net/wireless");
+            if (k.wireless != "-") {
+                writeFile("/proc/net/wireless", k.wireless);
+            }
+            device.setState("medium = " + std::to_string(k.medium) + "\n");
+            Read<int> r;
+            EXPECT_EQ(captureStdout([&] { r = readInt32(ctx.get(), "networkConnectionStrength"); }),
+                      k.printed);
+            EXPECT_EQ(r.rc, k.rc);
+            if (k.rc == PROPERTY_OK) {
+                EXPECT_EQ(r.value, k.value);
+            } else {
+                EXPECT_TRUE(r.untouched);
+            }
+        }
+    });
+    if (view == RootView::NotPermitted) {
+        GTEST_SKIP() << "no private mount namespace for /proc/net/wireless here";
+    }
+}
+
+TEST(System, EveryLanguageCode) {
+    const std::map<int, std::string> tags = languageTags();
+    ASSERT_EQ(tags.size(), 150u);
+    std::vector<int> codes = {INT_MIN, INT_MAX};
+    for (int code = -1; code <= 501; ++code) {
+        codes.push_back(code);
+    }
+    SimDevice device;
+    Context ctx;
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    for (int code : codes) {
+        device.setState("language = " + std::to_string(code) + "\n");
+        Read<std::string> r;
+        std::string printed = captureStdout([&] { r = readString(ctx.get(), "deviceLanguage"); });
+        auto tag = tags.find(code);
+        if (tag != tags.end()) {
+            EXPECT_EQ(r.rc, PROPERTY_OK) << code;
+            EXPECT_EQ(r.value, tag->second) << code;
+            EXPECT_EQ(printed, "") << code;
+            continue;
+        }
+        EXPECT_EQ(r.rc, 1) << code;
+        EXPECT_TRUE(r.untouched) << code;
+        const std::string why = code >= 0 && code <= 500
+                                    ? "failed to get language string for language code:"
+                                    : "return invalid language code:";
+        EXPECT_EQ(printed, "AppIpcApi_GetLanguage() " + why + std::to_string(code) + "\n");
+    }
+    device.setState("language.result = 4\nlanguage = 6\n");
+    Read<std::string> r;
+    EXPECT_EQ(captureStdout([&] { r = readString(ctx.get(), "deviceLanguage"); }),
+              "AppIpcApi_GetLanguage() failed err:4\n");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_TRUE(r.untouched);
+}
