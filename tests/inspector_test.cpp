@@ -2,6 +2,7 @@
 // and the stand-ins.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <algorithm>
 
 #include <cstring>
 #include <fstream>
@@ -126,6 +127,20 @@ TEST(Inspector, NamedPropertiesGetOnlyTheirRows) {
     EXPECT_EQ(table[0], row({"panelWidth", "int32", "OK", "3840"}));
     EXPECT_EQ(table[1], row({"hdcpMajorVersion", "int32", "PROPERTY_UNAVAILABLE"}));
     EXPECT_EQ(table[2], row({"noSuchProperty", "-", "PROPERTY_NOT_FOUND"}));
+}
+
+// osName keeps the command's line feed; the table shows it as an escape, so
+// the row stays one line.
+TEST(Inspector, ControlCharactersInValuesAreEscaped) {
+    SimDevice device;
+    ProgramRun run = inspect(device, built({"osName"}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+    const auto table = rows(run.out);
+    ASSERT_EQ(table.size(), 1u) << run.out;
+    const std::string value = table[0].back();
+    ASSERT_GT(value.size(), 2u);
+    EXPECT_EQ(value.substr(value.size() - 2), "\\n");
 }
 
 TEST(Inspector, JsonDocumentHasOneEntryPerProperty) {

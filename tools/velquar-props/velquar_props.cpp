@@ -242,12 +242,32 @@ void printJson(const std::vector<Reading> &readings) {
     printf("  ]\n}\n");
 }
 
+// A table value on one line: control characters (the line feed that
+// osName keeps, say) are shown as escapes, a backslash doubled.
+std::string printable(const std::string &s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c == 0x7f) {
+            char buf[8];
+            snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 void printRow(const char *name, const char *type, const std::string &result,
               const std::string &value) {
     if (value.empty()) {
         printf("%-34s %-7s %s\n", name, type, result.c_str());
     } else {
-        printf("%-34s %-7s %-26s %s\n", name, type, result.c_str(), value.c_str());
+        printf("%-34s %-7s %-26s %s\n", name, type, result.c_str(), printable(value).c_str());
     }
     fflush(stdout);
 }
