@@ -1,0 +1,256 @@
+// The configuration store and the 13 properties read from the application's
+// configuration file, through the exported functions against files written
+// here.
+//
+// The store loads its file once per process. CTest runs every test case
+// (each TEST and each TEST_P instance) as a process of its own, so every case
+// starts without a store. The cases on the default path run again inside a
+// private mount namespace with an empty tmpfs on /cusdata.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "app_ipc.h"
+#include "sim_device.h"
+
+using namespace velquar_test;
+
+namespace {
+
+const std::string kPathLine = "Orvane Palomir config path: ";
+const std::string kDefaultPath = "/cusdata/applications/Orvane/config.ini";
+const std::map<std::string, std::string> kKeys = {
+    {"platformPackageVersion", "Device:PlatformPackageVersion"},
+    {"deviceMode", "Device:DeviceMode"},
+    {"deviceTypeId", "Device:DeviceTypeId"},
+    {"supportsIntraChunkSeeking", "PlaybackEncoding:supportsIntraChunkSeeking"},
+    {"supportsDASH", "PlaybackEncoding:supportsDASH"},
+    {"supportsCVBR", "PlaybackEncoding:supportsCVBR"},
+    {"supportsSurroundSound", "PlaybackEncoding:supportsSurround"},
+    {"supportsAudioCodecSwitching", "PlaybackAudio:supportsAudioCodecSwitching"},
+    {"hasExternalOutput", "PlaybackExternalOutput:hasExternalOutput"},
+    {"fragmentCacheSize", "PlaybackMisc:FragmentCacheSize"},
+    {"updateFrequency", "PlaybackMisc:UpdateFrequency"},
+    {"fragmentCacheMountPoint", "PlaybackMisc:FragmentCacheMountPoint"},
+    {"bandwidthEstimateFilePath", "Network:BandwidthEstimateFilePath"}};
+
+// The value read, or "-" for PROPERTY_UNAVAILABLE with the variable untouched.
+template <typename T>
+std::string text(const Read<T> &r, const std::string &value) {
+    return r.rc == PROPERTY_OK ? value : r.rc == PROPERTY_UNAVAILABLE && r.untouched ? "-" : "?";
+}
+
+std::string readText(DevicePropertiesProviderContext *ctx, const std::string &name) {
+    Type type = Type::String;
+    for (const Property &p : catalogue()) {
+        type = name == p.name ? p.type : type;
+    }
+    if (type == Type::Bool) {
+        Read<bool> r = readBool(ctx, name.c_str());
+        return text(r, r.value ? "true" : "false");
+    }
+    if (type == Type::Int32) {
+        Read<int> r = readInt32(ctx, name.c_str());
+        return text(r, std::to_string(r.value));
+    }
+    Read<std::string> r = readString(ctx, name.c_str());
+    return text(r, r.value);
+}
+
+// Reads "name=value ..." in order on a new context and checks each value
+// ("-": failed; "~text": device mode text refused) and all that is printed:
+// head, then the failure line of each read that fails.
+void expectReads(const std::string &head, const std::string &want) {
+    Context ctx;
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    std::istringstream in(want);
+    std::string got, wanted, printed = head;
+    std::string out = captureStdout([&] {
+        for (std::string word; in >> word;) {
+            std::string name = word.substr(0, word.find('=')), value = word.substr(name.size() + 1);
+            got += name + "=" + readText(ctx.get(), name) + " ";
+            wanted += name + "=" + (value[0] == '~' ? "-" : value) + " ";
+            if (value == "-") {
+                printed += "Failed to get value for [" + kKeys.at(name) + "] from ini\n";
+            } else if (value[0] == '~') {
+                printed += "Invalid setting for device mode, strDeviceMode:" + value.substr(1);
+            }
+        }
+    });
+    EXPECT_EQ(got, wanted);
+    EXPECT_EQ(out, printed);
+}
+
+std::string allThirteen() {
+    std::string want;
+    for (const auto &key : kKeys) {
+        want += key.first + "=- ";
+    }
+    return want;
+}
+
+std::string loadFailure(const std::string &path) {
+    return "BrennicSettingPrivate Failed to load " + path + "\n";
+}
+
+struct FileCase {
+    std::string label, file, want;
+};
+
+const FileCase kFiles[] = {
+    {"TrueSpellingsAndCIntegers",
+     "[Device]\nDeviceMode = dev\n[PlaybackEncoding]\nsupportsIntraChunkSeeking = Yes\n"
+     "supportsDASH = yes\nsupportsCVBR = 1\nsupportsSurround = true\n[PlaybackAudio]\n"
+     "supportsAudioCodecSwitching = T\n[PlaybackExternalOutput]\nhasExternalOutput = y\n"
+     "[PlaybackMisc]\nFragmentCacheSize = 0x10\nUpdateFrequency = 010\n",
+     "deviceMode=1 supportsIntraChunkSeeking=true supportsDASH=true supportsCVBR=true "
+     "supportsSurroundSound=true supportsAudioCodecSwitching=true hasExternalOutput=true "
+     "fragmentCacheSize=16 updateFrequency=8 deviceTypeId=-"},
+    {"FalseSpellings",
+     "[Device]\nDeviceMode = Prod\n[PlaybackEncoding]\nsupportsIntraChunkSeeking = no\n"
+     "supportsDASH = False\nsupportsCVBR = 0\nsupportsSurround = N\n[PlaybackAudio]\n"
+     "supportsAudioCodecSwitching = f\n[PlaybackExternalOutput]\nhasExternalOutput = F\n",
+     "deviceMode=~Prod supportsIntraChunkSeeking=false supportsDASH=false supportsCVBR=false "
+     "supportsSurroundSound=false supportsAudioCodecSwitching=false hasExternalOutput=false"},
+    // The surround key is "supportsSurround", not one named like the property.
+    {"UnreadableValues",
+     "[Device]\nDeviceMode = production\n[PlaybackEncoding]\nsupportsIntraChunkSeeking = maybe\n"
+     "supportsDASH = enabled\nsupportsCVBR =\nsupportsSurroundSound = true\n[PlaybackAudio]\n"
+     "supportsAudioCodecSwitching = \"\"\n[PlaybackMisc]\nUpdateFrequency = -1\n",
+     "deviceMode=~production supportsIntraChunkSeeking=- supportsDASH=- supportsCVBR=- "
+     "supportsSurroundSound=- supportsAudioCodecSwitching=- hasExternalOutput=- "
+     "updateFrequency=-"},
+    {"TextsQuotesAndComments",
+     "# notes\n[Device]\nPlatformPackageVersion = \"6.2.1;beta\"\nDeviceTypeId =\n"
+     "DeviceMode = prod ; shipped\n[PlaybackMisc]\nFragmentCacheSize = abc\nUpdateFrequency = -2\n"
+     "FragmentCacheMountPoint = /Mnt/Cache # tmpfs\n"
+     "[Network]\nBandwidthEstimateFilePath = '/data/bw#1.dat'\n",
+     "platformPackageVersion=6.2.1;beta deviceTypeId= deviceMode=0 fragmentCacheSize=0 "
+     "updateFrequency=-2 fragmentCacheMountPoint=/Mnt/Cache "
+     "bandwidthEstimateFilePath=/data/bw#1.dat"},
+    {"NamesInOtherLetterCase",
+     "[device]\ndevicemode =\n[PLAYBACKMISC]\nFRAGMENTCACHESIZE = 42\n"
+     "[network]\nbandwidthestimatefilepath = /tmp/BW\n",
+     "deviceMode=~ fragmentCacheSize=42 bandwidthEstimateFilePath=/tmp/BW"},
+    // Section headers named like look-ups are entries without a value, which
+    // iniparser's own conversions would dereference.
+    {"EntriesWithoutValue",
+     "[PlaybackMisc:FragmentCacheSize]\n[PlaybackEncoding:supportsDASH]\n[Device:DeviceMode]\n",
+     "fragmentCacheSize=- supportsDASH=- deviceMode=-"},
+};
+
+class ConfigFile : public testing::TestWithParam<FileCase> {};
+
+TEST_P(ConfigFile, Answers) {
+    SimDevice device;
+    const std::string path = device.dir() + "/config.ini";
+    std::ofstream(path) << GetParam().file;
+    device.setState("config_path = " + path + "\n");
+    expectReads(kPathLine + path + "\n", GetParam().want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Config, ConfigFile, testing::ValuesIn(kFiles),
+                         [](const testing::TestParamInfo<FileCase> &param) {
+                             return param.param.label;
+                         });
+
+TEST(Config, SimulatedTelevisionAnswersFromTheSampleFile) {
+    SimDevice device;
+    char path[APPIPC_CONFIG_PATH_SIZE] = {};
+    ASSERT_EQ(AppIpcApi_GetAPPConfigFilePath(5, path), 0);
+    expectReads(kPathLine + path + "\n",
+                "platformPackageVersion=6.2.1-velquar.20261201 deviceMode=0 "
+                "deviceTypeId=ORVANE-TV-VQ9A-2026 supportsIntraChunkSeeking=true supportsDASH=true "
+                "supportsCVBR=false supportsSurroundSound=true supportsAudioCodecSwitching=false "
+                "hasExternalOutput=false fragmentCacheSize=65536 updateFrequency=86400 "
+                "fragmentCacheMountPoint=/cusdata/applications/Orvane/cache "
+                "bandwidthEstimateFilePath=/cusdata/applications/Orvane/bandwidth.dat");
+}
+
+TEST(Config, MissingFileFailsEveryLookUpAndIsNotRetried) {
+    SimDevice device;
+    const std::string path = device.dir() + "/config.ini";
+    device.setState("config_path = " + path + "\n");
+    { Context creation; }
+    EXPECT_TRUE(device.calls("AppIpcApi_GetAPPConfigFilePath").empty());  // not at creation
+    expectReads(kPathLine + path + "\n" + loadFailure(path), allThirteen());
+    std::ofstream(path) << "[Device]\nDeviceMode = prod\n";
+    expectReads("", "deviceMode=-");
+    EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath applicationId=5 ").size(), 1u);
+}
+
+// A service that fills the buffer without a NUL: the path is its first 4095 bytes.
+TEST(Config, UnterminatedPathIsReadUpToTheLastByte) {
+    SimDevice device("config_path.fill = X\n");
+    const std::string path(4095, 'X');
+    expectReads(kPathLine + path + "\n" + loadFailure(path), "supportsDASH=-");
+}
+
+TEST(Config, FirstLookUpsFromTwoThreadsBuildOneStore) {
+    SimDevice device;
+    Context ctx;
+    std::atomic<int> waiting{2};
+    std::string values[2];
+    std::string out = captureStdout([&] {
+        auto lookUp = [&](int n) {
+            for (--waiting; waiting > 0;) {
+            }
+            values[n] = readText(ctx.get(), "supportsDASH");
+        };
+        std::thread first(lookUp, 0), second(lookUp, 1);
+        first.join();
+        second.join();
+    });
+    EXPECT_EQ(out.rfind(kPathLine, 0), 0u) << out;
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
+    EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath").size(), 1u);
+    EXPECT_EQ(values[0] + values[1], "truetrue");
+}
+
+// Runs body in this test run again, alone, in a private mount namespace with
+// an empty tmpfs on /cusdata (the mount point, made when missing, stays).
+void inCusdataNamespace(const std::function<void()> &body) {
+    if (getenv("VELQUAR_TEST_CUSDATA")) {
+        return body();
+    }
+    if (system("unshare -m true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "no private mount namespace here";
+    }
+    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string command =
+        "mkdir -p /cusdata && VELQUAR_TEST_CUSDATA=1 unshare -m "
+        "--propagation private sh -c 'mount -t tmpfs tmpfs /cusdata && exec /proc/" +
+        std::to_string(getpid()) + "/exe --gtest_filter=" + test->test_suite_name() + "." +
+        test->name() + "'";
+    fflush(stdout);
+    int status = system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+}
+
+TEST(Config, ServiceFailureFallsBackToTheDefaultPath) {
+    inCusdataNamespace([] {
+        SimDevice device("config_path.result = 3\n");
+        expectReads("AppIpcApi_GetAPPConfigFilePath() failed (code:3) \n" + kPathLine +
+                        kDefaultPath + "\n" + loadFailure(kDefaultPath),
+                    allThirteen());
+    });
+}
+
+TEST(Config, EmptyServicePathLoadsTheDefaultFile) {
+    inCusdataNamespace([] {
+        SimDevice device("config_path =\n");
+        ASSERT_EQ(system("mkdir -p /cusdata/applications/Orvane"), 0);
+        std::ofstream(kDefaultPath) << "[Device]\nDeviceMode = dev\n";
+        expectReads(kPathLine + kDefaultPath + "\n", "deviceMode=1 supportsDASH=-");
+    });
+}
+
+}  // namespace
