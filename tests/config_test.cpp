@@ -4,8 +4,8 @@
 //
 // The store loads its file once per process. CTest runs every test case
 // (each TEST and each TEST_P instance) as a process of its own, so every case
-// starts without a store. The cases on the default path run again inside a
-// private mount namespace with an empty tmpfs on /cusdata.
+// starts without a store. The cases on the default path run in a child
+// process whose private mount namespace has a fresh, empty /cusdata.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app_ipc.h"
+#include "root_view.h"
 #include "sim_device.h"
 
 using namespace velquar_test;
@@ -215,24 +216,11 @@ TEST(Config, FirstLookUpsFromTwoThreadsBuildOneStore) {
     EXPECT_EQ(values[0] + values[1], "truetrue");
 }
 
-// Runs body in this test run again, alone, in a private mount namespace with
-// an empty tmpfs on /cusdata (the mount point, made when missing, stays).
+// Runs body in a child process that sees a fresh, empty /cusdata.
 void inCusdataNamespace(const std::function<void()> &body) {
-    if (getenv("VELQUAR_TEST_CUSDATA")) {
-        return body();
-    }
-    if (system("unshare -m true 2>/dev/null") != 0) {
+    if (runInRootView({"cusdata"}, body) == RootView::NotPermitted) {
         GTEST_SKIP() << "no private mount namespace here";
     }
-    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string command =
-        "mkdir -p /cusdata && VELQUAR_TEST_CUSDATA=1 unshare -m "
-        "--propagation private sh -c 'mount -t tmpfs tmpfs /cusdata && exec /proc/" +
-        std::to_string(getpid()) + "/exe --gtest_filter=" + test->test_suite_name() + "." +
-        test->name() + "'";
-    fflush(stdout);
-    int status = system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
 }
 
 TEST(Config, ServiceFailureFallsBackToTheDefaultPath) {
@@ -247,8 +235,7 @@ TEST(Config, ServiceFailureFallsBackToTheDefaultPath) {
 TEST(Config, EmptyServicePathLoadsTheDefaultFile) {
     inCusdataNamespace([] {
         SimDevice device("config_path =\n");
-        ASSERT_EQ(system("mkdir -p /cusdata/applications/Orvane"), 0);
-        std::ofstream(kDefaultPath) << "[Device]\nDeviceMode = dev\n";
+        writeFile(kDefaultPath, "[Device]\nDeviceMode = dev\n");
         expectReads(kPathLine + kDefaultPath + "\n", "deviceMode=1 supportsDASH=-");
     });
 }
