@@ -1,6 +1,5 @@
 #include "root_view.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <stdlib.h>
@@ -16,14 +15,16 @@
 #include <filesystem>
 #include <fstream>
 
+namespace fs = std::filesystem;
+
 namespace velquar_test {
 namespace {
 
 const int kNotPermitted = 77;
 const int kSetupFailed = 78;
 
-[[noreturn]] void setupFailed(const std::string &what) {
-    fprintf(stderr, "root view: %s: %s\n", what.c_str(), strerror(errno));
+[[noreturn]] void setupFailed(const std::string &what, int error = errno) {
+    fprintf(stderr, "root view: %s: %s\n", what.c_str(), strerror(error));
     _exit(kSetupFailed);
 }
 
@@ -33,47 +34,33 @@ void enterRootView(const std::string &root, const std::vector<std::string> &fres
     if (unshare(CLONE_NEWNS) != 0) {
         _exit(errno == EPERM ? kNotPermitted : kSetupFailed);
     }
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        setupFailed("make / private");
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("velquar-root", root.c_str(), "tmpfs", 0, "mode=0755") != 0) {
+        setupFailed("private tmpfs on " + root);
     }
-    if (mount("velquar-root", root.c_str(), "tmpfs", 0, "mode=0755") != 0) {
-        setupFailed("mount tmpfs on " + root);
-    }
-    DIR *top = opendir("/");
-    if (!top) {
-        setupFailed("opendir /");
-    }
-    while (dirent *entry = readdir(top)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == ".." ||
-            std::find(freshDirs.begin(), freshDirs.end(), name) != freshDirs.end()) {
+    for (const fs::directory_entry &entry : fs::directory_iterator("/")) {
+        const std::string name = entry.path().filename();
+        const std::string mirror = root + "/" + name;
+        if (std::find(freshDirs.begin(), freshDirs.end(), name) != freshDirs.end()) {
             continue;
         }
-        const std::string real = "/" + name;
-        const std::string mirror = root + real;
-        struct stat st;
-        if (lstat(real.c_str(), &st) != 0) {
-            continue;
-        }
-        if (S_ISLNK(st.st_mode)) {
-            char target[4096];
-            ssize_t n = readlink(real.c_str(), target, sizeof target - 1);
-            if (n < 0 ||
-                symlink(std::string(target, static_cast<size_t>(n)).c_str(), mirror.c_str()) != 0) {
-                setupFailed("mirror link " + real);
+        std::error_code ec;
+        if (entry.is_symlink(ec)) {
+            fs::create_symlink(fs::read_symlink(entry.path(), ec), mirror, ec);
+            if (ec) {
+                setupFailed("mirror link " + name, ec.value());
             }
             continue;
         }
-        if (S_ISDIR(st.st_mode)) {
+        if (entry.is_directory(ec)) {
             mkdir(mirror.c_str(), 0755);
         } else {
             std::ofstream touch(mirror);
         }
-        if (mount(real.c_str(), mirror.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) {
-            setupFailed("bind " + real);
+        if (mount(entry.path().c_str(), mirror.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) {
+            setupFailed("bind " + name);
         }
     }
-    closedir(top);
     for (const std::string &name : freshDirs) {
         if (mkdir((root + "/" + name).c_str(), 0755) != 0) {
             setupFailed("mkdir " + name);
@@ -93,8 +80,7 @@ RootView runInRootView(const std::vector<std::string> &freshDirs,
         ADD_FAILURE() << "mkdtemp: " << strerror(errno);
         return RootView::Ran;
     }
-    fflush(stdout);
-    fflush(stderr);
+    fflush(nullptr);
     pid_t child = fork();
     if (child == 0) {
         enterRootView(templ, freshDirs);
@@ -114,7 +100,7 @@ RootView runInRootView(const std::vector<std::string> &freshDirs,
 }
 
 void writeFile(const std::string &path, const std::string &text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
