@@ -7,13 +7,11 @@
 // starts without a store. The cases on the default path run in a child
 // process whose private mount namespace has a fresh, empty /cusdata.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <fstream>
 #include <functional>
 #include <map>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -55,14 +53,14 @@ std::string readText(DevicePropertiesProviderContext *ctx, const std::string &na
         type = name == p.name ? p.type : type;
     }
     if (type == Type::Bool) {
-        Read<bool> r = readBool(ctx, name.c_str());
+        const Read<bool> r = readBool(ctx, name.c_str());
         return text(r, r.value ? "true" : "false");
     }
     if (type == Type::Int32) {
-        Read<int> r = readInt32(ctx, name.c_str());
+        const Read<int> r = readInt32(ctx, name.c_str());
         return text(r, std::to_string(r.value));
     }
-    Read<std::string> r = readString(ctx, name.c_str());
+    const Read<std::string> r = readString(ctx, name.c_str());
     return text(r, r.value);
 }
 
@@ -71,7 +69,6 @@ std::string readText(DevicePropertiesProviderContext *ctx, const std::string &na
 // head, then the failure line of each read that fails.
 void expectReads(const std::string &head, const std::string &want) {
     Context ctx;
-    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
     std::istringstream in(want);
     std::string got, wanted, printed = head;
     std::string out = captureStdout([&] {
@@ -90,13 +87,9 @@ void expectReads(const std::string &head, const std::string &want) {
     EXPECT_EQ(out, printed);
 }
 
-std::string allThirteen() {
-    std::string want;
-    for (const auto &key : kKeys) {
-        want += key.first + "=- ";
-    }
-    return want;
-}
+const std::string kAllFail = std::accumulate(
+    kKeys.begin(), kKeys.end(), std::string(),
+    [](const std::string &want, const auto &key) { return want + key.first + "=- "; });
 
 std::string loadFailure(const std::string &path) {
     return "BrennicSettingPrivate Failed to load " + path + "\n";
@@ -122,30 +115,25 @@ const FileCase kFiles[] = {
      "deviceMode=~Prod supportsIntraChunkSeeking=false supportsDASH=false supportsCVBR=false "
      "supportsSurroundSound=false supportsAudioCodecSwitching=false hasExternalOutput=false"},
     // The surround key is "supportsSurround", not one named like the property.
-    {"UnreadableValues",
+    // Section headers named like look-ups are entries without a value, which
+    // iniparser's own conversions would dereference.
+    {"UnreadableValuesAndEntriesWithoutValue",
      "[Device]\nDeviceMode = production\n[PlaybackEncoding]\nsupportsIntraChunkSeeking = maybe\n"
      "supportsDASH = enabled\nsupportsCVBR =\nsupportsSurroundSound = true\n[PlaybackAudio]\n"
-     "supportsAudioCodecSwitching = \"\"\n[PlaybackMisc]\nUpdateFrequency = -1\n",
+     "supportsAudioCodecSwitching = \"\"\n[PlaybackMisc]\nUpdateFrequency = -1\n"
+     "[PlaybackMisc:FragmentCacheSize]\n[PlaybackExternalOutput:hasExternalOutput]\n",
      "deviceMode=~production supportsIntraChunkSeeking=- supportsDASH=- supportsCVBR=- "
      "supportsSurroundSound=- supportsAudioCodecSwitching=- hasExternalOutput=- "
-     "updateFrequency=-"},
-    {"TextsQuotesAndComments",
-     "# notes\n[Device]\nPlatformPackageVersion = \"6.2.1;beta\"\nDeviceTypeId =\n"
-     "DeviceMode = prod ; shipped\n[PlaybackMisc]\nFragmentCacheSize = abc\nUpdateFrequency = -2\n"
+     "updateFrequency=- fragmentCacheSize=-"},
+    // Section and key names in other letter cases are found all the same.
+    {"TextsCommentsAndLetterCase",
+     "# notes\n[device]\nPlatformPackageVersion = \"6.2.1;beta\"\ndevicetypeid =\n"
+     "DeviceMode = prod ; shipped\n[PLAYBACKMISC]\nFRAGMENTCACHESIZE = abc\nUpdateFrequency = -2\n"
      "FragmentCacheMountPoint = /Mnt/Cache # tmpfs\n"
-     "[Network]\nBandwidthEstimateFilePath = '/data/bw#1.dat'\n",
+     "[network]\nbandwidthestimatefilepath = '/data/bw#1.dat'\n",
      "platformPackageVersion=6.2.1;beta deviceTypeId= deviceMode=0 fragmentCacheSize=0 "
      "updateFrequency=-2 fragmentCacheMountPoint=/Mnt/Cache "
      "bandwidthEstimateFilePath=/data/bw#1.dat"},
-    {"NamesInOtherLetterCase",
-     "[device]\ndevicemode =\n[PLAYBACKMISC]\nFRAGMENTCACHESIZE = 42\n"
-     "[network]\nbandwidthestimatefilepath = /tmp/BW\n",
-     "deviceMode=~ fragmentCacheSize=42 bandwidthEstimateFilePath=/tmp/BW"},
-    // Section headers named like look-ups are entries without a value, which
-    // iniparser's own conversions would dereference.
-    {"EntriesWithoutValue",
-     "[PlaybackMisc:FragmentCacheSize]\n[PlaybackEncoding:supportsDASH]\n[Device:DeviceMode]\n",
-     "fragmentCacheSize=- supportsDASH=- deviceMode=-"},
 };
 
 class ConfigFile : public testing::TestWithParam<FileCase> {};
@@ -153,54 +141,22 @@ class ConfigFile : public testing::TestWithParam<FileCase> {};
 TEST_P(ConfigFile, Answers) {
     SimDevice device;
     const std::string path = device.dir() + "/config.ini";
-    std::ofstream(path) << GetParam().file;
+    writeFile(path, GetParam().file);
     device.setState("config_path = " + path + "\n");
     expectReads(kPathLine + path + "\n", GetParam().want);
 }
 
 INSTANTIATE_TEST_SUITE_P(Config, ConfigFile, testing::ValuesIn(kFiles),
-                         [](const testing::TestParamInfo<FileCase> &param) {
-                             return param.param.label;
-                         });
+                         [](const auto &param) { return param.param.label; });
 
-TEST(Config, SimulatedTelevisionAnswersFromTheSampleFile) {
-    SimDevice device;
-    char path[APPIPC_CONFIG_PATH_SIZE] = {};
-    ASSERT_EQ(AppIpcApi_GetAPPConfigFilePath(5, path), 0);
-    expectReads(kPathLine + path + "\n",
-                "platformPackageVersion=6.2.1-velquar.20261201 deviceMode=0 "
-                "deviceTypeId=ORVANE-TV-VQ9A-2026 supportsIntraChunkSeeking=true supportsDASH=true "
-                "supportsCVBR=false supportsSurroundSound=true supportsAudioCodecSwitching=false "
-                "hasExternalOutput=false fragmentCacheSize=65536 updateFrequency=86400 "
-                "fragmentCacheMountPoint=/cusdata/applications/Orvane/cache "
-                "bandwidthEstimateFilePath=/cusdata/applications/Orvane/bandwidth.dat");
-}
-
-TEST(Config, MissingFileFailsEveryLookUpAndIsNotRetried) {
-    SimDevice device;
-    const std::string path = device.dir() + "/config.ini";
-    device.setState("config_path = " + path + "\n");
-    { Context creation; }
-    EXPECT_TRUE(device.calls("AppIpcApi_GetAPPConfigFilePath").empty());  // not at creation
-    expectReads(kPathLine + path + "\n" + loadFailure(path), allThirteen());
-    std::ofstream(path) << "[Device]\nDeviceMode = prod\n";
-    expectReads("", "deviceMode=-");
-    EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath applicationId=5 ").size(), 1u);
-}
-
-// A service that fills the buffer without a NUL: the path is its first 4095 bytes.
-TEST(Config, UnterminatedPathIsReadUpToTheLastByte) {
-    SimDevice device("config_path.fill = X\n");
-    const std::string path(4095, 'X');
-    expectReads(kPathLine + path + "\n" + loadFailure(path), "supportsDASH=-");
-}
-
-TEST(Config, FirstLookUpsFromTwoThreadsBuildOneStore) {
+// Two threads make the first look-up at once: one store, one path line; then
+// the simulated television's sample file answers all 13.
+TEST(Config, SampleFileLoadedOnceForTwoThreadsAtOnce) {
     SimDevice device;
     Context ctx;
     std::atomic<int> waiting{2};
     std::string values[2];
-    std::string out = captureStdout([&] {
+    const std::string out = captureStdout([&] {
         auto lookUp = [&](int n) {
             for (--waiting; waiting > 0;) {
             }
@@ -210,34 +166,54 @@ TEST(Config, FirstLookUpsFromTwoThreadsBuildOneStore) {
         first.join();
         second.join();
     });
-    EXPECT_EQ(out.rfind(kPathLine, 0), 0u) << out;
-    EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
-    EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath").size(), 1u);
     EXPECT_EQ(values[0] + values[1], "truetrue");
+    EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath").size(), 1u);
+    char path[APPIPC_CONFIG_PATH_SIZE] = {};
+    ASSERT_EQ(AppIpcApi_GetAPPConfigFilePath(5, path), 0);
+    EXPECT_EQ(out, kPathLine + path + "\n");
+    expectReads("",
+                "platformPackageVersion=6.2.1-velquar.20261201 deviceMode=0 "
+                "deviceTypeId=ORVANE-TV-VQ9A-2026 supportsIntraChunkSeeking=true supportsDASH=true "
+                "supportsCVBR=false supportsSurroundSound=true supportsAudioCodecSwitching=false "
+                "hasExternalOutput=false fragmentCacheSize=65536 updateFrequency=86400 "
+                "fragmentCacheMountPoint=/cusdata/applications/Orvane/cache "
+                "bandwidthEstimateFilePath=/cusdata/applications/Orvane/bandwidth.dat");
 }
 
-// Runs body in a child process that sees a fresh, empty /cusdata.
-void inCusdataNamespace(const std::function<void()> &body) {
-    if (runInRootView({"cusdata"}, body) == RootView::NotPermitted) {
-        GTEST_SKIP() << "no private mount namespace here";
+// A service that fills the buffer without a NUL: the path is its first 4095
+// bytes, a missing file (two lines and no other path tried).
+TEST(Config, UnterminatedPathIsReadUpToTheLastByte) {
+    SimDevice device("config_path.fill = X\n");
+    const std::string path(4095, 'X');
+    expectReads(kPathLine + path + "\n" + loadFailure(path), "supportsDASH=-");
+}
+
+// Each case in a child process of its own with a fresh, empty /cusdata. With
+// the service failing, the file is asked for on the first look-up, not at
+// context creation, and never again.
+TEST(Config, DefaultPathWhenTheServiceFailsOrGivesNoPath) {
+    const std::function<void()> cases[] = {
+        [] {
+            SimDevice device("config_path.result = 3\n");
+            { Context creation; }
+            EXPECT_TRUE(device.calls("AppIpcApi_GetAPPConfigFilePath").empty());
+            expectReads("AppIpcApi_GetAPPConfigFilePath() failed (code:3) \n" + kPathLine +
+                            kDefaultPath + "\n" + loadFailure(kDefaultPath),
+                        kAllFail);
+            writeFile(kDefaultPath, "[Device]\nDeviceMode = prod\n");
+            expectReads("", "deviceMode=-");
+            EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath applicationId=5 ").size(), 1u);
+        },
+        [] {
+            SimDevice device("config_path =\n");
+            writeFile(kDefaultPath, "[Device]\nDeviceMode = dev\n");
+            expectReads(kPathLine + kDefaultPath + "\n", "deviceMode=1 supportsDASH=-");
+        }};
+    for (const auto &body : cases) {
+        if (runInRootView({"cusdata"}, body) == RootView::NotPermitted) {
+            GTEST_SKIP() << "no private mount namespace here";
+        }
     }
-}
-
-TEST(Config, ServiceFailureFallsBackToTheDefaultPath) {
-    inCusdataNamespace([] {
-        SimDevice device("config_path.result = 3\n");
-        expectReads("AppIpcApi_GetAPPConfigFilePath() failed (code:3) \n" + kPathLine +
-                        kDefaultPath + "\n" + loadFailure(kDefaultPath),
-                    allThirteen());
-    });
-}
-
-TEST(Config, EmptyServicePathLoadsTheDefaultFile) {
-    inCusdataNamespace([] {
-        SimDevice device("config_path =\n");
-        writeFile(kDefaultPath, "[Device]\nDeviceMode = dev\n");
-        expectReads(kPathLine + kDefaultPath + "\n", "deviceMode=1 supportsDASH=-");
-    });
 }
 
 }  // namespace
