@@ -35,15 +35,15 @@ BrennicSetting::~BrennicSetting() {
     m_pPrivate.reset();
 }
 
-bool BrennicSetting::GetBoolean(const std::string &key, bool &value) const {
+bool BrennicSetting::GetBoolean(const std::string &key, bool &value) {
     return m_pPrivate && m_pPrivate->GetBoolean(key, value);
 }
 
-bool BrennicSetting::GetInt(const std::string &key, int &value) const {
+bool BrennicSetting::GetInt(const std::string &key, int &value) {
     return m_pPrivate && m_pPrivate->GetInt(key, value);
 }
 
-bool BrennicSetting::GetString(const std::string &key, std::string &value) const {
+bool BrennicSetting::GetString(const std::string &key, std::string &value) {
     return m_pPrivate && m_pPrivate->GetString(key, value);
 }
 
@@ -76,7 +76,7 @@ BrennicSetting::BrennicSettingPrivate::~BrennicSettingPrivate() {
     }
 }
 
-bool BrennicSetting::BrennicSettingPrivate::GetBoolean(const std::string &key, bool &value) const {
+bool BrennicSetting::BrennicSettingPrivate::GetBoolean(const std::string &key, bool &value) {
     if (!findValue(m_pDict, key)) {
         return false;
     }
@@ -88,7 +88,7 @@ bool BrennicSetting::BrennicSettingPrivate::GetBoolean(const std::string &key, b
     return true;
 }
 
-bool BrennicSetting::BrennicSettingPrivate::GetInt(const std::string &key, int &value) const {
+bool BrennicSetting::BrennicSettingPrivate::GetInt(const std::string &key, int &value) {
     if (!findValue(m_pDict, key)) {
         return false;
     }
@@ -100,8 +100,7 @@ bool BrennicSetting::BrennicSettingPrivate::GetInt(const std::string &key, int &
     return true;
 }
 
-bool BrennicSetting::BrennicSettingPrivate::GetString(const std::string &key,
-                                                      std::string &value) const {
+bool BrennicSetting::BrennicSettingPrivate::GetString(const std::string &key, std::string &value) {
     const char *text = findValue(m_pDict, key);
     if (!text) {
         return false;

@@ -31,9 +31,9 @@ public:
 
     // Each look-up returns true and writes value when the key holds a value
     // of its form; otherwise returns false and leaves value alone.
-    bool GetBoolean(const std::string &key, bool &value) const;
-    bool GetInt(const std::string &key, int &value) const;
-    bool GetString(const std::string &key, std::string &value) const;
+    bool GetBoolean(const std::string &key, bool &value);
+    bool GetInt(const std::string &key, int &value);
+    bool GetString(const std::string &key, std::string &value);
 
     class BrennicSettingPrivate;
 
@@ -51,11 +51,11 @@ public:
     BrennicSettingPrivate &operator=(const BrennicSettingPrivate &) = delete;
 
     // y/Y/t/T/1 read as true, n/N/f/F/0 as false; anything else as missing.
-    bool GetBoolean(const std::string &key, bool &value) const;
+    bool GetBoolean(const std::string &key, bool &value);
     // C notation (0x hexadecimal, leading-0 octal); -1 reads as missing.
-    bool GetInt(const std::string &key, int &value) const;
+    bool GetInt(const std::string &key, int &value);
     // The text as stored; an empty value is a value.
-    bool GetString(const std::string &key, std::string &value) const;
+    bool GetString(const std::string &key, std::string &value);
 
 private:
     dictionary *m_pDict;

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app_ipc.h"
+#include "brennic_setting.h"
 #include "root_view.h"
 #include "sim_device.h"
 
@@ -178,6 +179,25 @@ TEST(Config, SampleFileLoadedOnceForTwoThreadsAtOnce) {
                 "hasExternalOutput=false fragmentCacheSize=65536 updateFrequency=86400 "
                 "fragmentCacheMountPoint=/cusdata/applications/Orvane/cache "
                 "bandwidthEstimateFilePath=/cusdata/applications/Orvane/bandwidth.dat");
+}
+
+// The store's classes are part of the library's interface: linked from
+// here, they answer from the one store that the properties use, and a failed
+// look-up leaves the caller's variable alone.
+TEST(Config, ExportedStoreServesTheProperties) {
+    SimDevice device;
+    velquar::BrennicSetting &store = velquar::BrennicSetting::Get();
+    int size = 7;
+    bool flag = true;
+    std::string text = "kept";
+    EXPECT_TRUE(store.GetInt("playbackmisc:fragmentcachesize", size));
+    EXPECT_EQ(size, 65536);
+    EXPECT_TRUE(store.GetBoolean("PlaybackEncoding:supportsCVBR", flag));
+    EXPECT_FALSE(flag);
+    EXPECT_FALSE(store.GetString("Device:NoSuchKey", text));
+    EXPECT_EQ(text, "kept");
+    expectReads("", "fragmentCacheSize=65536 supportsCVBR=false");
+    EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath").size(), 1u);
 }
 
 // A service that fills the buffer without a NUL: the path is its first 4095
