@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,12 @@ const Lines kApmCalls = {"APM_Join", "APM_IsResourceOwner", "APM_Leave"};
 const Lines kTeeAll = {"TEEC_InitializeContext", "TEEC_OpenSession", "TEEC_InvokeCommand",
                        "TEEC_CloseSession", "TEEC_FinalizeContext"};
 
+// The all-fail profile that ships with the simulator.
+std::string allFailProfile() {
+    std::ifstream in(VELQUAR_ALL_FAIL_PROFILE);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 struct Scenario {
     const char *name;
     const char *state;
@@ -131,6 +138,8 @@ struct Scenario {
 TEST(FactoryReset, ScenariosPrintTheirLinesAndCallTheTee) {
     const std::string factory = typeLine("FactoryReset") + clearedMissing({"f"}) + kTeeInit;
     const std::string ota = typeLine("OTA") + clearedMissing({"x", "y"});
+    const std::string allFail = allFailProfile();
+    ASSERT_NE(allFail.find("apm.join.result"), std::string::npos) << VELQUAR_ALL_FAIL_PROFILE;
     const Scenario scenarios[] = {
         {"default device", "", factory, kTeeAll},
         {"arguments ignored", "", factory, kTeeAll, " --help OTA"},
@@ -154,6 +163,11 @@ TEST(FactoryReset, ScenariosPrintTheirLinesAndCallTheTee) {
          factory + kOpenFailed + kNoSession,
          {"TEEC_InitializeContext", "TEEC_OpenSession", "TEEC_FinalizeContext"}},
         {"command fails", "teec.invoke.result = 0xFFFF0006", factory + kInvokeFailed, kTeeAll},
+        // Failing manager calls change nothing; the TEE context cannot be set up.
+        {"all-fail profile",
+         allFail.c_str(),
+         factory + kInitFailed + kNoSession,
+         {"TEEC_InitializeContext"}},
     };
     for (const Scenario &s : scenarios) {
         SCOPED_TRACE(s.name);
