@@ -6,7 +6,7 @@ packages=(
     build-essential cmake pkg-config git
     libiniparser-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    clang-format util-linux
+    clang-format util-linux valgrind
 )
 
 missing=()

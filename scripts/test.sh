@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite: a plain build, then the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets up, builds and runs the whole test suite: a plain build (and valgrind's
+# memcheck over create/read/release cycles), then the same suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the concurrency tests
+# under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,5 +18,7 @@ run_suite() {
 }
 
 run_suite build-test
+bash scripts/valgrind.sh build-test
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite build-asan -DVELQUAR_SANITIZE=ON
+bash scripts/tsan.sh
