@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "emulator.h"
 #include "sim_device.h"
 
 namespace fs = std::filesystem;
+using velquar_test::programCommand;
 using velquar_test::SimDevice;
 
 namespace {
@@ -51,8 +53,8 @@ struct Workspace {
 
     // Runs the tool in the working folder; prefix goes before the program.
     std::string run(const std::string &args = "", const std::string &prefix = "") {
-        const std::string command =
-            "cd '" + work.string() + "' && " + prefix + VELQUAR_FACTORY_RESET_PATH + args;
+        const std::string command = "cd '" + work.string() + "' && " + prefix +
+                                    programCommand(VELQUAR_FACTORY_RESET_PATH) + args;
         fflush(stdout);
         FILE *pipe = popen(command.c_str(), "r");
         if (!pipe) {
