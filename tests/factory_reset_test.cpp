@@ -270,3 +270,15 @@ TEST(FactoryReset, SkipsFoldersThatCannotBeOpened) {
     EXPECT_EQ(ws.tree(), (Lines{"listed/", "listed/locked/", "listed/locked/secret", "locked/",
                                 "locked/secret"}));
 }
+
+// Files past 2 GiB (sparse here), listed or inside a listed folder, are
+// deleted like any other: on the 32-bit television too.
+TEST(FactoryReset, DeletesFilesOfMoreThanTwoGibibytes) {
+    Workspace ws("apm.messages = 4 OTA", "OTA=listed;big\n");
+    ws.make({"big", "listed/big", "listed/sub/big"});
+    for (const char *p : {"big", "listed/big", "listed/sub/big"}) {
+        fs::resize_file(ws.work / p, 3ull << 30);
+    }
+    EXPECT_EQ(ws.run(), typeLine("OTA") + clearLine("listed") + clearLine("big"));
+    EXPECT_EQ(ws.tree(), Lines{"listed/"});
+}
