@@ -85,6 +85,17 @@ check_file() {
     echo "arm: $(basename "$1"): $said"
 }
 
+# check_needed FILE LIBRARIES: FILE (ARM) needs exactly these shared libraries.
+check_needed() {
+    local needed
+    needed=$(arm-linux-gnueabihf-readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | xargs)
+    if [ "$needed" != "$2" ]; then
+        echo "arm: $1 needs '$needed', not '$2'" >&2
+        return 1
+    fi
+    echo "arm: $(basename "$1") needs $needed"
+}
+
 sizes() {
     local prefix=$1 f
     for f in lib/libcom.orvane.velquar.platform.so bin/dravel bin/factory-reset; do
@@ -99,6 +110,7 @@ build build-arm Release -DCMAKE_TOOLCHAIN_FILE="$toolchain"
 ctest --test-dir build-arm -j2 --output-on-failure --no-tests=error
 check_file build-arm/install/lib/libcom.orvane.velquar.platform.so '32-bit.*ARM'
 check_package "$PWD/build-arm/install" ARM
+check_needed build-arm/install/bin/dravel libc.so.6
 
 # What goes onto the television, and the same build for this machine.
 build build-arm-firmware Firmware -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELQUAR_BUILD_TESTS=OFF
