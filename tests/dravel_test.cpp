@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "emulator.h"
+
 namespace {
 
 using Listing = std::map<std::string, std::string>;
@@ -32,6 +34,10 @@ using Listing = std::map<std::string, std::string>;
 // expects exit status 0 and returns its standard output and error together.
 std::string dravel(std::vector<const char *> argv) {
     argv.insert(argv.begin(), VELQUAR_DRAVEL_PATH);
+    const std::vector<std::string> emulator = velquar_test::emulatorWords();
+    for (auto w = emulator.rbegin(); w != emulator.rend(); ++w) {
+        argv.insert(argv.begin(), w->c_str());
+    }
     argv.push_back(nullptr);
     int out[2];
     EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);

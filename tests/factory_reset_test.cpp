@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "emulator.h"
 #include "sim_device.h"
 
 namespace fs = std::filesystem;
+using velquar_test::programCommand;
 using velquar_test::SimDevice;
 
 namespace {
@@ -52,8 +54,8 @@ struct Workspace {
 
     // Runs the tool in the working folder; prefix goes before the program.
     std::string run(const std::string &args = "", const std::string &prefix = "") {
-        const std::string command =
-            "cd '" + work.string() + "' && " + prefix + VELQUAR_FACTORY_RESET_PATH + args;
+        const std::string command = "cd '" + work.string() + "' && " + prefix +
+                                    programCommand(VELQUAR_FACTORY_RESET_PATH) + args;
         fflush(stdout);
         FILE *pipe = popen(command.c_str(), "r");
         if (!pipe) {
@@ -281,4 +283,16 @@ TEST(FactoryReset, SkipsFoldersThatCannotBeOpened) {
     EXPECT_EQ(out, typeLine("OTA") + clearLine("listed") + clearLine("locked"));
     EXPECT_EQ(ws.tree(), (Lines{"listed/", "listed/locked/", "listed/locked/secret", "locked/",
                                 "locked/secret"}));
+}
+
+// Files past 2 GiB (sparse here), listed or inside a listed folder, are
+// deleted like any other: on the 32-bit television too.
+TEST(FactoryReset, DeletesFilesOfMoreThanTwoGibibytes) {
+    Workspace ws("apm.messages = 4 OTA", "OTA=listed;big\n");
+    ws.make({"big", "listed/big", "listed/sub/big"});
+    for (const char *p : {"big", "listed/big", "listed/sub/big"}) {
+        fs::resize_file(ws.work / p, 3ull << 30);
+    }
+    EXPECT_EQ(ws.run(), typeLine("OTA") + clearLine("listed") + clearLine("big"));
+    EXPECT_EQ(ws.tree(), Lines{"listed/"});
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator.h"
 #include "sim_device.h"
 
 using namespace velquar_test;
@@ -28,8 +29,11 @@ struct ProgramRun {
 ProgramRun inspect(const SimDevice &device, const std::vector<std::string> &args,
                    const std::string &preload = std::string()) {
     const std::string errPath = device.dir() + "/stderr";
-    std::string command = preload.empty() ? "" : "LD_PRELOAD=" + preload + " ";
-    command += VELQUAR_PROPS_PATH;
+    std::vector<std::string> settings;
+    if (!preload.empty()) {
+        settings.push_back("LD_PRELOAD=" + preload);
+    }
+    std::string command = programCommand(VELQUAR_PROPS_PATH, settings);
     for (const std::string &a : args) {
         command += " " + a;
     }

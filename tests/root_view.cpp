@@ -22,6 +22,7 @@ namespace {
 
 const int kNotPermitted = 77;
 const int kSetupFailed = 78;
+const char *const kRealRoot = "/proc/self/root";
 
 [[noreturn]] void setupFailed(const std::string &what, int error = errno) {
     fprintf(stderr, "root view: %s: %s\n", what.c_str(), strerror(error));
@@ -38,7 +39,9 @@ void enterRootView(const std::string &root, const std::vector<std::string> &fres
         mount("velquar-root", root.c_str(), "tmpfs", 0, "mode=0755") != 0) {
         setupFailed("private tmpfs on " + root);
     }
-    for (const fs::directory_entry &entry : fs::directory_iterator("/")) {
+    // Listed as /proc/self/root, the same folder to the kernel: under qemu-user
+    // with -L, a path "/" would list the emulator's library prefix instead.
+    for (const fs::directory_entry &entry : fs::directory_iterator(kRealRoot)) {
         const std::string name = entry.path().filename();
         const std::string mirror = root + "/" + name;
         if (std::find(freshDirs.begin(), freshDirs.end(), name) != freshDirs.end()) {

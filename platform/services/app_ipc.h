@@ -6,6 +6,7 @@
 #ifndef VELQUAR_SERVICES_APP_IPC_H
 #define VELQUAR_SERVICES_APP_IPC_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -64,14 +65,28 @@ __attribute__((visibility("default"))) int32_t AppIpcApi_GetAPPConfigFilePath(in
 }
 #endif
 
+// The layouts the vendor's library fills, checked on every machine built for.
 #ifdef __cplusplus
-static_assert(sizeof(APPIPC_PLATFORM_CAPABILITY) == 16, "capability record is 16 bytes");
-static_assert(sizeof(APPIPC_AUDIO_CAPABILITY) == 24, "audio record is 24 bytes");
-static_assert(sizeof(APPIPC_CUSTOMER_RECORD) == 4096, "customer record is 4096 bytes");
+#define VELQUAR_APPIPC_CHECK(condition, text) static_assert(condition, text)
 #else
-_Static_assert(sizeof(APPIPC_PLATFORM_CAPABILITY) == 16, "capability record is 16 bytes");
-_Static_assert(sizeof(APPIPC_AUDIO_CAPABILITY) == 24, "audio record is 24 bytes");
-_Static_assert(sizeof(APPIPC_CUSTOMER_RECORD) == 4096, "customer record is 4096 bytes");
+#define VELQUAR_APPIPC_CHECK(condition, text) _Static_assert(condition, text)
 #endif
+VELQUAR_APPIPC_CHECK(sizeof(APPIPC_PLATFORM_CAPABILITY) == 16, "capability record is 16 bytes");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_PLATFORM_CAPABILITY, panelWidth) == 0, "width at 0");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_PLATFORM_CAPABILITY, panelHeight) == 4, "height at 4");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_PLATFORM_CAPABILITY, hdrFlag1) == 8, "first HDR flag at 8");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_PLATFORM_CAPABILITY, hdrFlag2) == 9, "second HDR flag at 9");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_PLATFORM_CAPABILITY, reserved10) == 10, "byte 10");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_PLATFORM_CAPABILITY, hevc) == 11, "HEVC flag at 11");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_PLATFORM_CAPABILITY, reserved12) == 12, "byte 12");
+VELQUAR_APPIPC_CHECK(sizeof(APPIPC_AUDIO_CAPABILITY) == 24, "audio record is 24 bytes");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_AUDIO_CAPABILITY, passthrough) == 8, "passthrough at 8");
+VELQUAR_APPIPC_CHECK(sizeof(APPIPC_CUSTOMER_RECORD) == 4096, "customer record is 4096 bytes");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_CUSTOMER_RECORD, modelName) == 0, "model name at 0");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_CUSTOMER_RECORD, manufacturer) == 768, "manufacturer at 768");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_CUSTOMER_RECORD, chipset) == 2048, "chipset at 2048");
+VELQUAR_APPIPC_CHECK(offsetof(APPIPC_CUSTOMER_RECORD, firmwareVersion) == 3072,
+                     "firmware version at 3072");
+#undef VELQUAR_APPIPC_CHECK
 
 #endif

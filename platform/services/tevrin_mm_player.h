@@ -31,6 +31,20 @@ private:
 };
 static_assert(sizeof(Tevrin_MM_PlayerInterface) == 64, "the vendor's object is 64 bytes");
 
+// Seven 32-bit words on the 32-bit television; on a 64-bit machine the
+// address is 64 bits wide and aligned, which moves the last two fields.
+constexpr bool kTevrinNarrowPointers = sizeof(void *) == 4;
+static_assert(offsetof(ST_MMPLAYER_PARAM, u32Word0) == 0, "word 0");
+static_assert(offsetof(ST_MMPLAYER_PARAM, u32Word1) == 4, "word 1");
+static_assert(offsetof(ST_MMPLAYER_PARAM, u32Option) == 8, "option at word 2");
+static_assert(offsetof(ST_MMPLAYER_PARAM, u32OptionSize) == 12, "option size at word 3");
+static_assert(offsetof(ST_MMPLAYER_PARAM, u32Word4) == 16, "word 4");
+static_assert(offsetof(ST_MMPLAYER_PARAM, pOption) == (kTevrinNarrowPointers ? 20 : 24),
+              "option address at word 5");
+static_assert(offsetof(ST_MMPLAYER_PARAM, u32Word6) == (kTevrinNarrowPointers ? 24 : 32), "word 6");
+static_assert(sizeof(ST_MMPLAYER_PARAM) == (kTevrinNarrowPointers ? 28 : 40),
+              "seven words on the 32-bit television");
+
 // Option 4: the decoder capability record, 32 bytes.
 struct TEVRIN_DECODER_OPTION {
     uint32_t u32Header;             // 0: preset to 16 by the caller
@@ -41,8 +55,13 @@ struct TEVRIN_DECODER_OPTION {
     uint32_t u32Field16[4];         // 16
 };
 static_assert(sizeof(TEVRIN_DECODER_OPTION) == 32, "option record is 32 bytes");
+static_assert(offsetof(TEVRIN_DECODER_OPTION, u32Header) == 0, "header at byte 0");
+static_assert(offsetof(TEVRIN_DECODER_OPTION, u16Field4) == 4, "field at byte 4");
+static_assert(offsetof(TEVRIN_DECODER_OPTION, u16Field6) == 6, "field at byte 6");
+static_assert(offsetof(TEVRIN_DECODER_OPTION, u8Field8) == 8, "field at byte 8");
 static_assert(offsetof(TEVRIN_DECODER_OPTION, u32DecoderCapability) == 12,
               "decoder capability code at byte 12");
+static_assert(offsetof(TEVRIN_DECODER_OPTION, u32Field16) == 16, "fields from byte 16");
 
 #define TEVRIN_OPTION_DECODER_CAPABILITY 4u
 

@@ -136,4 +136,29 @@ TEEC_Result TEEC_InvokeCommand(TEEC_Session *session, uint32_t commandID, TEEC_O
 }
 #endif
 
+// OP-TEE's libteec reads and writes these records: their layouts are checked
+// on every machine built for, per pointer width where pointers are inside.
+#ifdef __cplusplus
+#define VELQUAR_TEEC_CHECK(condition, text) static_assert(condition, text)
+#else
+#define VELQUAR_TEEC_CHECK(condition, text) _Static_assert(condition, text)
+#endif
+#define VELQUAR_TEEC_BY_WIDTH(narrow, wide) (sizeof(void *) == 4 ? (narrow) : (wide))
+VELQUAR_TEEC_CHECK(sizeof(TEEC_UUID) == 16, "TEEC_UUID is 16 bytes");
+VELQUAR_TEEC_CHECK(offsetof(TEEC_UUID, timeLow) == 0, "timeLow at 0");
+VELQUAR_TEEC_CHECK(offsetof(TEEC_UUID, timeMid) == 4, "timeMid at 4");
+VELQUAR_TEEC_CHECK(offsetof(TEEC_UUID, timeHiAndVersion) == 6, "timeHiAndVersion at 6");
+VELQUAR_TEEC_CHECK(offsetof(TEEC_UUID, clockSeqAndNode) == 8, "clockSeqAndNode at 8");
+VELQUAR_TEEC_CHECK(sizeof(TEEC_Context) == 8, "TEEC_Context: fd and two flags");
+VELQUAR_TEEC_CHECK(sizeof(TEEC_Session) == VELQUAR_TEEC_BY_WIDTH(8, 16),
+                   "TEEC_Session: context pointer and session id");
+VELQUAR_TEEC_CHECK(sizeof(TEEC_Parameter) == VELQUAR_TEEC_BY_WIDTH(12, 24),
+                   "TEEC_Parameter: as wide as the registered memory reference");
+VELQUAR_TEEC_CHECK(offsetof(TEEC_Operation, params) == 8, "parameters at 8");
+VELQUAR_TEEC_CHECK(offsetof(TEEC_Operation, imp) == VELQUAR_TEEC_BY_WIDTH(56, 104),
+                   "session pointer after the four parameters");
+VELQUAR_TEEC_CHECK(sizeof(TEEC_Operation) == VELQUAR_TEEC_BY_WIDTH(60, 112), "TEEC_Operation size");
+#undef VELQUAR_TEEC_BY_WIDTH
+#undef VELQUAR_TEEC_CHECK
+
 #endif

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Builds everything for the television (32-bit ARM Linux, arm-linux-gnueabihf)
+# and runs the whole test suite under qemu-user; installs the build and checks
+# what an application build gets from it: a 32-bit ARM library that a small C
+# program links through pkg-config and through find_package, and that answers
+# a property. Then the stripped Firmware builds for ARM and for this machine,
+# the same package checks on the host's, and the sizes of both.
+#
+# Sets up a fresh Debian 12 machine first (armhf multiarch, cross compiler,
+# qemu-user, the armhf -dev packages), as root or through sudo.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+toolchain=$PWD/cmake/arm-linux-gnueabihf.cmake
+emulator=(qemu-arm -L /usr/arm-linux-gnueabihf)
+
+setup() {
+    local host=(build-essential cmake pkg-config file crossbuild-essential-armhf qemu-user)
+    local armhf=(libiniparser-dev:armhf libcurl4-openssl-dev:armhf libgtest-dev:armhf)
+    local missing=() p
+    for p in "${host[@]}" "${armhf[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "arm: installing ${missing[*]}" >&2
+    dpkg --print-foreign-architectures | grep -qx armhf || $sudo dpkg --add-architecture armhf
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install --no-remove -y -qq \
+        --no-install-recommends "${missing[@]}" >&2
+}
+
+# build DIR BUILD_TYPE [CMAKE ARGS...]: configures, builds, installs to DIR/install.
+build() {
+    local dir=$1 type=$2
+    shift 2
+    rm -rf "$dir/install"
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+    cmake --build "$dir" -j2
+    cmake --install "$dir" --prefix "$dir/install" >/dev/null
+}
+
+# check_package PREFIX ARM|HOST: a C program built against the installed
+# library, once through its pkg-config file and once through find_package,
+# links and reads panelWidth from the installed stand-ins.
+check_package() {
+    local prefix=$1 machine=$2 cc=gcc run=() cmake_args=()
+    if [ "$machine" = ARM ]; then
+        cc=arm-linux-gnueabihf-gcc
+        # The cross tree's C library goes with its loader (see the toolchain file).
+        run=("${emulator[@]}" -E "LD_LIBRARY_PATH=/lib:$prefix/lib")
+        cmake_args=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+    else
+        run=(env "LD_LIBRARY_PATH=$prefix/lib")
+    fi
+    local out=$prefix/../consumer
+    rm -rf "$out" && mkdir -p "$out"
+    local flags
+    flags=$(PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig pkg-config --cflags --libs velquar-platform)
+    $cc -std=c99 -Wall -Werror -o "$out/pkg-config-consumer" tests/package/consumer.c $flags
+    cmake -S tests/package -B "$out/cmake" "${cmake_args[@]}" -DCMAKE_PREFIX_PATH="$prefix" \
+        >/dev/null
+    cmake --build "$out/cmake" >/dev/null
+    local program answer
+    for program in "$out/pkg-config-consumer" "$out/cmake/consumer"; do
+        answer=$("${run[@]}" "$program") || true
+        if [ "$answer" != "panelWidth=3840" ]; then
+            echo "arm: $machine $program answered '$answer'" >&2
+            return 1
+        fi
+        echo "arm: $machine $(basename "$program") links the installed library: $answer"
+    done
+}
+
+# check_file FILE PATTERN: what `file` says of FILE must match PATTERN.
+check_file() {
+    local said
+    said=$(file -b "$1")
+    if ! grep -q "$2" <<<"$said"; then
+        echo "arm: $1 is not '$2': $said" >&2
+        return 1
+    fi
+    echo "arm: $(basename "$1"): $said"
+}
+
+# check_needed FILE LIBRARIES: FILE (ARM) needs exactly these shared libraries.
+check_needed() {
+    local needed
+    needed=$(arm-linux-gnueabihf-readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | xargs)
+    if [ "$needed" != "$2" ]; then
+        echo "arm: $1 needs '$needed', not '$2'" >&2
+        return 1
+    fi
+    echo "arm: $(basename "$1") needs $needed"
+}
+
+sizes() {
+    local prefix=$1 f
+    for f in lib/libcom.orvane.velquar.platform.so bin/dravel bin/factory-reset; do
+        printf '%s %-40s %8d bytes\n' "$2" "$f" "$(stat -c %s "$prefix/$f")"
+    done
+}
+
+setup
+
+# The whole suite, built for ARM and run under the emulator.
+build build-arm Release -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+ctest --test-dir build-arm -j2 --output-on-failure --no-tests=error
+check_file build-arm/install/lib/libcom.orvane.velquar.platform.so '32-bit.*ARM'
+check_package "$PWD/build-arm/install" ARM
+check_needed build-arm/install/bin/dravel libc.so.6
+
+# What goes onto the television, and the same build for this machine.
+build build-arm-firmware Firmware -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELQUAR_BUILD_TESTS=OFF
+check_file build-arm-firmware/install/lib/libcom.orvane.velquar.platform.so '32-bit.*ARM.*, stripped'
+check_package "$PWD/build-arm-firmware/install" ARM
+build build-host-firmware Firmware -DVELQUAR_BUILD_TESTS=OFF
+check_file build-host-firmware/install/lib/libcom.orvane.velquar.platform.so ', stripped'
+check_package "$PWD/build-host-firmware/install" HOST
+sizes build-arm-firmware/install arm
+sizes build-host-firmware/install host

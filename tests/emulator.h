@@ -1,0 +1,48 @@
+// Starting the programs of the build from a test. A build for another
+// machine (the television's 32-bit ARM) runs its tests under user-mode
+// emulation, and without binfmt_misc an emulated process cannot exec a
+// program of that machine directly: it starts the emulator instead, which
+// CMake names in VELQUAR_EMULATOR (the command words, separated by blanks).
+#ifndef VELQUAR_TESTS_EMULATOR_H
+#define VELQUAR_TESTS_EMULATOR_H
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef VELQUAR_EMULATOR
+#define VELQUAR_EMULATOR ""
+#endif
+
+namespace velquar_test {
+
+// The words that go before a program of the build: none on a native build.
+inline std::vector<std::string> emulatorWords() {
+    std::istringstream in(VELQUAR_EMULATOR);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) {
+        words.push_back(w);
+    }
+    return words;
+}
+
+// Shell text that starts program with NAME=VALUE settings in its own
+// environment. Under the emulator they go to the emulated program only: in
+// the emulator's environment an LD_PRELOAD of the target's machine would
+// reach the emulator's own loader instead.
+inline std::string programCommand(const std::string &program,
+                                  const std::vector<std::string> &settings = {}) {
+    const std::vector<std::string> emulator = emulatorWords();
+    std::string command;
+    for (const std::string &w : emulator) {
+        command += w + " ";
+    }
+    for (const std::string &s : settings) {
+        command += (emulator.empty() ? "" : "-E ") + s + " ";
+    }
+    return command + program;
+}
+
+}  // namespace velquar_test
+
+#endif
