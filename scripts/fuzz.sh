@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (build-fuzz/) and runs each for a bounded
 # time over a scratch copy of its seed and regression corpora, two at a time.
-# Fails on any finding and says where the input that caused it was saved.
+# Fails on any finding (a crash, a sanitizer report, a failed check, an input
+# that runs longer than 10 s) and says where the input that caused it was saved.
 #
 #   bash scripts/fuzz.sh              # every target, 30 s each
 #   FUZZ_SECONDS=300 bash scripts/fuzz.sh properties network
@@ -35,7 +36,7 @@ run_target() {
     # Standard output is the library's diagnostics; libFuzzer and the
     # sanitizers report on standard error.
     if (cd "$dir" && TMPDIR=$dir "$root/build-fuzz/bin/fuzz_$name" "${dict[@]}" \
-            -max_total_time="$seconds" -close_fd_mask=1 -print_final_stats=1 \
+            -max_total_time="$seconds" -timeout=10 -close_fd_mask=1 -print_final_stats=1 \
             -artifact_prefix="$dir/findings/" corpus >"$dir/log" 2>&1); then
         echo "fuzz: $name: $(grep -E '^stat::number_of_executed_units' "$dir/log" |
             awk '{print $2}') inputs, no finding"
