@@ -7,6 +7,7 @@ packages=(
     libiniparser-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format util-linux valgrind
+    clang libclang-rt-14-dev
 )
 
 missing=()

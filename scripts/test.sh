@@ -22,6 +22,7 @@ bash scripts/valgrind.sh build-test
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite build-asan -DVELQUAR_SANITIZE=ON
 bash scripts/tsan.sh
+bash scripts/fuzz.sh
 
 # The same suite built for the 32-bit ARM television, under qemu-user; the package checks.
 bash scripts/arm.sh

@@ -227,6 +227,16 @@ TEST(FactoryReset, ReadsTheConfigurationByteForByte) {
     }
 }
 
+// A NUL inside an item names no file; the folder before it stays as it is.
+TEST(FactoryReset, AnItemWithANulIsMissing) {
+    Workspace ws("apm.messages = 4 OTA");
+    ws.make({"kept/file", "cleared/file"});
+    const std::string config("OTA=kept\0/cleared;cleared\n", 26);
+    std::ofstream(ws.work / "reset_config.ini", std::ios::binary) << config;
+    EXPECT_EQ(ws.run(), typeLine("OTA") + clearedMissing({"kept"}) + clearLine("cleared"));
+    EXPECT_EQ(ws.tree(), (Lines{"cleared/", "kept/", "kept/file"}));
+}
+
 // Special files are left in place, even in folders that are removed otherwise.
 TEST(FactoryReset, EmptiesListedFoldersAndLeavesSpecialFiles) {
     if (geteuid() != 0) {

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "uevent.h"
+
 namespace {
 
 const int kBufferSize = 4096;
@@ -67,12 +69,6 @@ void makeDirectories(char *path) {
     mkdir(path, 0777);
 }
 
-// A name that could put the node outside the folder, or no name, makes no node.
-bool isSafeName(const char *name) {
-    return name[0] != '\0' && !strchr(name, '/') && strcmp(name, ".") != 0 &&
-           strcmp(name, "..") != 0;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -109,26 +105,12 @@ int main(int argc, char **argv) {
         if (!uevent) {
             break;
         }
-        // Only numbers read for this partition count: another partition's
-        // would send the node's reads and writes to that partition.
-        int major = 0;
-        int minor = 0;
-        bool haveMajor = false;
-        bool haveMinor = false;
-        char name[kBufferSize] = {};
-        char line[kBufferSize];
-        while (fgets(line, sizeof line, uevent)) {
-            if (strstr(line, "MAJOR")) {
-                haveMajor = sscanf(line, "MAJOR=%d", &major) == 1 || haveMajor;
-            } else if (strstr(line, "MINOR")) {
-                haveMinor = sscanf(line, "MINOR=%d", &minor) == 1 || haveMinor;
-            } else if (strstr(line, "PARTNAME")) {
-                sscanf(line, "PARTNAME=%4095s", name);
-            }
-        }
+        Uevent partition;
+        const bool usable = readUevent(uevent, &partition);
         fclose(uevent);
-        if (haveMajor && haveMinor && isSafeName(name)) {
-            mknodat(folder, name, S_IFBLK | 0755, makedev(major, minor));
+        if (usable) {
+            mknodat(folder, partition.name, S_IFBLK | 0755,
+                    makedev(partition.major, partition.minor));
         }
     }
     close(folder);

@@ -115,6 +115,12 @@ void deleteEntry(int dirFd, const char *name, const std::string &path, int depth
 // Empties path; removes it too when it is a regular file, or a folder below
 // the listed one (depth > 0). The listed path itself may be a link.
 void deleteRecursive(const std::string &path, int depth) {
+    // No file has a NUL in its path: cut at the NUL, the path would name
+    // another folder, such as a parent of the one listed.
+    if (path.find('\0') != std::string::npos) {
+        reportMissing(path);
+        return;
+    }
     deleteEntry(AT_FDCWD, path.c_str(), path, depth);
 }
 
