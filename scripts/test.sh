@@ -18,3 +18,4 @@ run_suite() {
 run_suite build-test
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite build-asan -DVELQUAR_SANITIZE=ON
+bash scripts/bench.sh --brief

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Release, no sanitizers, in build-bench/), runs them
+# and prints every figure against its baseline from the same run, with the
+# ratio and its goal, then the stripped sizes and the heap of one context.
+#
+#   bash scripts/bench.sh           full run: 5 repetitions of each read
+#                                   (medians), 3 factory-reset runs on
+#                                   1,000 folders x 100 files; several minutes
+#   bash scripts/bench.sh --brief   CI: every benchmark once, briefly, on a
+#                                   10 x 100 tree; proves they work, judges
+#                                   no number
+#
+# In-process reads are compared by CPU time (the machine may be shared);
+# the shell read and the two removals, whose work happens in child
+# processes, by wall-clock time. A benchmark that fails makes the script
+# fail; a figure that misses its goal does not.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+brief=0
+case "${1:-}" in
+    --brief) brief=1 ;;
+    "") ;;
+    *)
+        echo "usage: $0 [--brief]" >&2
+        exit 2
+        ;;
+esac
+
+dir=build-bench
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DVELQUAR_BUILD_TESTS=OFF \
+    -DVELQUAR_SANITIZE=OFF -DVELQUAR_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build "$dir" -j2 >&2
+
+if [ "$brief" -eq 1 ]; then
+    export VELQUAR_BENCH_RESET_SHAPE=${VELQUAR_BENCH_RESET_SHAPE:-10x100}
+    export VELQUAR_BENCH_RESET_RUNS=${VELQUAR_BENCH_RESET_RUNS:-1}
+    args=(--benchmark_min_time=0.01)
+else
+    export VELQUAR_BENCH_RESET_SHAPE=${VELQUAR_BENCH_RESET_SHAPE:-1000x100}
+    export VELQUAR_BENCH_RESET_RUNS=${VELQUAR_BENCH_RESET_RUNS:-3}
+    args=(--benchmark_min_time=1 --benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
+fi
+
+# The trees are built under build-bench/ (VELQUAR_BENCH_DIR overrides).
+json=$PWD/$dir/bench.json
+rm -rf "$dir/reset-bench"
+(cd "$dir" && ./bin/velquar_bench "${args[@]}" --benchmark_out="$json" \
+    --benchmark_out_format=json) >&2
+rm -rf "$dir/reset-bench"
+
+echo
+if [ "$brief" -eq 1 ]; then
+    echo "Brief run (reset tree $VELQUAR_BENCH_RESET_SHAPE): the numbers prove the benchmarks run, nothing more."
+else
+    echo "Full run (reset tree $VELQUAR_BENCH_RESET_SHAPE, $VELQUAR_BENCH_RESET_RUNS runs each; reads: medians of 5)."
+fi
+awk -v brief="$brief" '
+    function ns(value, unit) {
+        if (unit == "us") return value * 1e3
+        if (unit == "ms") return value * 1e6
+        if (unit == "s") return value * 1e9
+        return value
+    }
+    function show(t) {
+        if (t >= 1e9) return sprintf("%.3f s", t / 1e9)
+        if (t >= 1e6) return sprintf("%.1f ms", t / 1e6)
+        if (t >= 1e3) return sprintf("%.2f us", t / 1e3)
+        return sprintf("%.1f ns", t)
+    }
+    function field(line) {
+        sub(/^[^:]*: */, "", line)
+        sub(/,$/, "", line)
+        gsub(/"/, "", line)
+        return line
+    }
+    /^    {/ { run = ""; type = ""; agg = ""; real = ""; cpu = ""; unit = ""; err = 0 }
+    /"run_name":/ { run = field($0); sub(/\/.*/, "", run) }
+    /"run_type":/ { type = field($0) }
+    /"aggregate_name":/ { agg = field($0) }
+    /"real_time":/ { real = field($0) + 0 }
+    /"cpu_time":/ { cpu = field($0) + 0 }
+    /"time_unit":/ { unit = field($0) }
+    /"error_occurred": true/ { err = 1 }
+    /^    }/ {
+        if (run == "") next
+        if (err) { failed[run] = 1; next }
+        median = type == "aggregate" && agg == "median"
+        if (!median && (type != "iteration" || (run in isMedian))) next
+        if (median) isMedian[run] = 1
+        realNs[run] = ns(real, unit); cpuNs[run] = ns(cpu, unit)
+    }
+    function figure(label, run, base, clock, goal,    a, b, ratio, verdict) {
+        if ((run in failed) || (base in failed) || !(run in realNs) || !(base in realNs)) {
+            printf "%-40s %s\n", label, "FAILED or missing (" run ", " base ")"
+            bad = 1
+            return
+        }
+        a = clock == "cpu" ? cpuNs[run] : realNs[run]
+        b = clock == "cpu" ? cpuNs[base] : realNs[base]
+        ratio = b > 0 ? a / b : 0
+        verdict = ""
+        if (!brief && goal != "") verdict = ratio <= goal + 0 ? "meets" : "MISSES"
+        printf "%-40s %12s %12s %7.2f %9s %-6s %s\n", label, show(a), show(b), ratio,
+            goal == "" ? "report" : "<= " goal, verdict, clock
+    }
+    END {
+        printf "%-40s %12s %12s %7s %9s %-6s %s\n", "figure", "measured", "baseline", "ratio",
+            "goal", "", "clock"
+        figure("snapshot read (supportsUHD)", "BM_SnapshotRead", "BM_SnapshotBaseline", "cpu", "1.5")
+        figure("string read (hdcpFullVersion)", "BM_StringRead", "BM_StringBaseline", "cpu", "1.5")
+        figure("configuration read (fragmentCacheSize)", "BM_ConfigRead", "BM_ConfigBaseline",
+            "cpu", "1.5")
+        figure("shell read (totalMemory)", "BM_ShellRead", "BM_ShellBaseline", "wall", "1.1")
+        figure("context create + release", "BM_ContextCycle", "BM_CatalogueBuild", "cpu", "")
+        figure("factory-reset vs rm -rf", "BM_FactoryReset", "BM_RmRf", "wall", "1.2")
+        exit bad
+    }
+' "$json"
+
+echo
+echo "Stripped sizes (bytes):"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+for file in lib/libcom.orvane.velquar.platform.so bin/dravel bin/factory-reset; do
+    strip -o "$tmp/stripped" "$dir/$file"
+    printf '  %-40s %9d (unstripped %d)\n' "$file" "$(stat -c %s "$tmp/stripped")" \
+        "$(stat -c %s "$dir/$file")"
+done
+
+echo
+echo "Heap of one live context (counting malloc wrapper; mallinfo2 as a cross-check):"
+"$dir/bin/velquar_context_heap" | sed 's/^/  /'
