@@ -3,6 +3,8 @@
 #ifndef VELQUAR_BENCH_CONTEXT_H
 #define VELQUAR_BENCH_CONTEXT_H
 
+#include <sys/resource.h>
+
 #include "baseline_catalogue.h"
 #include "velquar_platform.h"
 
@@ -21,6 +23,12 @@ public:
 private:
     DevicePropertiesProviderContext *m_context = nullptr;
 };
+
+// User plus system seconds of a resource usage record.
+inline double cpuSeconds(const struct rusage &usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // Fills an empty map with the 49 entries the way the library's catalogue is
 // filled: a local array of name/entry pairs, inserted in one go.

@@ -2,13 +2,16 @@
 // `rm -rf DIR/*` of a tree of the same shape. Both run as processes; each
 // run gets a freshly built tree, and only the process is timed.
 //
-// VELQUAR_BENCH_RESET_SHAPE=FOLDERSxFILES (default 1000x100),
-// VELQUAR_BENCH_RESET_RUNS=N timed runs of each (default 3), and
-// VELQUAR_BENCH_DIR=DIR where the trees are built (default the working
-// folder; the file system there is part of what is measured).
+// Environment:
+//   VELQUAR_BENCH_RESET_SHAPE=FOLDERSxFILES  tree shape (default 1000x100)
+//   VELQUAR_BENCH_RESET_RUNS=N  timed runs of each (default 3), one per
+//       repetition, so that random interleaving mixes them with the other's
+//   VELQUAR_BENCH_DIR=DIR  where the trees are built (default the working
+//       folder; the file system there is part of what is measured)
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -126,9 +129,13 @@ void buildTree(const std::string &data, const Shape &shape) {
     }
 }
 
-// Runs argv in the working folder, its standard output discarded; returns
-// the seconds from start to exit.
-double runTimed(const char *const argv[], const std::string &cwd) {
+struct Timing {
+    double wallSeconds;
+    double cpuSeconds;  // user + system of the process and what it waited for
+};
+
+// Runs argv in the working folder, its standard output discarded.
+Timing runTimed(const char *const argv[], const std::string &cwd) {
     fflush(nullptr);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
@@ -144,14 +151,15 @@ double runTimed(const char *const argv[], const std::string &cwd) {
         _exit(127);
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    struct rusage usage = {};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     const auto end = std::chrono::steady_clock::now();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         fprintf(stderr, "bench: %s did not exit 0\n", argv[0]);
         exit(1);
     }
-    return std::chrono::duration<double>(end - start).count();
+    return {std::chrono::duration<double>(end - start).count(), cpuSeconds(usage)};
 }
 
 void timeRemoval(benchmark::State &state, const char *const argv[]) {
@@ -161,15 +169,19 @@ void timeRemoval(benchmark::State &state, const char *const argv[]) {
         state.SkipWithError("the data folder is not empty before the run");
         return;
     }
+    double cpu = 0;
     for (auto _ : state) {
         buildTree(ws.data, shape);
-        state.SetIterationTime(runTimed(argv, ws.work));
+        const Timing timing = runTimed(argv, ws.work);
+        state.SetIterationTime(timing.wallSeconds);
+        cpu += timing.cpuSeconds;
         if (!isEmpty(ws.data)) {
             state.SkipWithError("the data folder was not emptied");
             break;
         }
     }
     state.counters["files"] = static_cast<double>(shape.folders) * (shape.files + 1);
+    state.counters["child_cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
 }
 
 void BM_FactoryReset(benchmark::State &state) {
@@ -190,8 +202,8 @@ void registerResetBenchmarks() {
                        std::make_pair("BM_RmRf", &BM_RmRf)}) {
         benchmark::RegisterBenchmark(bench.first, bench.second)
             ->UseManualTime()
-            ->Iterations(runs)
-            ->Repetitions(1)
+            ->Iterations(1)
+            ->Repetitions(runs)
             ->Unit(benchmark::kMillisecond);
     }
 }
