@@ -5,6 +5,9 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "baseline_catalogue.h"
 #include "velquar_platform.h"
 
@@ -23,6 +26,12 @@ public:
 private:
     DevicePropertiesProviderContext *m_context = nullptr;
 };
+
+// The "min" statistic over repetitions: the run least disturbed by other
+// work on the machine.
+inline double fastest(const std::vector<double> &runs) {
+    return runs.empty() ? 0 : *std::min_element(runs.begin(), runs.end());
+}
 
 // User plus system seconds of a resource usage record.
 inline double cpuSeconds(const struct rusage &usage) {

@@ -70,7 +70,7 @@ void BM_SnapshotRead(benchmark::State &state) {
     }
     mustBeOk(state, rc);
 }
-BENCHMARK(BM_SnapshotRead);
+BENCHMARK(BM_SnapshotRead)->ComputeStatistics("min", fastest);
 
 void BM_SnapshotBaseline(benchmark::State &state) {
     const BaselineCatalogue &catalogue = baselineCatalogue();
@@ -80,7 +80,7 @@ void BM_SnapshotBaseline(benchmark::State &state) {
         benchmark::DoNotOptimize(it->second.type);
     }
 }
-BENCHMARK(BM_SnapshotBaseline);
+BENCHMARK(BM_SnapshotBaseline)->ComputeStatistics("min", fastest);
 
 void BM_StringRead(benchmark::State &state) {
     Context context;
@@ -94,7 +94,7 @@ void BM_StringRead(benchmark::State &state) {
     }
     mustBeOk(state, rc);
 }
-BENCHMARK(BM_StringRead);
+BENCHMARK(BM_StringRead)->ComputeStatistics("min", fastest);
 
 void BM_StringBaseline(benchmark::State &state) {
     const BaselineCatalogue &catalogue = baselineCatalogue();
@@ -112,7 +112,7 @@ void BM_StringBaseline(benchmark::State &state) {
         benchmark::DoNotOptimize(value.data());
     }
 }
-BENCHMARK(BM_StringBaseline);
+BENCHMARK(BM_StringBaseline)->ComputeStatistics("min", fastest);
 
 void BM_ConfigRead(benchmark::State &state) {
     Context context;
@@ -126,7 +126,7 @@ void BM_ConfigRead(benchmark::State &state) {
     }
     mustBeOk(state, rc);
 }
-BENCHMARK(BM_ConfigRead);
+BENCHMARK(BM_ConfigRead)->ComputeStatistics("min", fastest);
 
 void BM_ConfigBaseline(benchmark::State &state) {
     dictionary *dict = configDictionary();
@@ -140,7 +140,7 @@ void BM_ConfigBaseline(benchmark::State &state) {
         state.SkipWithError("the key is missing");
     }
 }
-BENCHMARK(BM_ConfigBaseline);
+BENCHMARK(BM_ConfigBaseline)->ComputeStatistics("min", fastest);
 
 // The CPU seconds of the waited-for children (the shell and its pipeline)
 // per iteration, as the counter child_cpu_s: a cross-check of the wall-clock
@@ -178,7 +178,7 @@ void BM_ShellRead(benchmark::State &state) {
     }
     mustBeOk(state, rc);
 }
-BENCHMARK(BM_ShellRead)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShellRead)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
 
 void BM_ShellBaseline(benchmark::State &state) {
     const char *command = opaque(kTotalMemoryCommand);
@@ -199,7 +199,7 @@ void BM_ShellBaseline(benchmark::State &state) {
         state.SkipWithError("the command printed nothing");
     }
 }
-BENCHMARK(BM_ShellBaseline)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShellBaseline)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
 
 void BM_ContextCycle(benchmark::State &state) {
     int rc = PROPERTY_OK;
@@ -210,7 +210,7 @@ void BM_ContextCycle(benchmark::State &state) {
     }
     mustBeOk(state, rc);
 }
-BENCHMARK(BM_ContextCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ContextCycle)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
 
 void BM_CatalogueBuild(benchmark::State &state) {
     for (auto _ : state) {
@@ -219,7 +219,7 @@ void BM_CatalogueBuild(benchmark::State &state) {
         benchmark::DoNotOptimize(catalogue);
     }
 }
-BENCHMARK(BM_CatalogueBuild)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CatalogueBuild)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
 
 template <size_t... I>
 void fillFrom(BaselineCatalogue &catalogue, std::index_sequence<I...>) {
