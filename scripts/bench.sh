@@ -49,18 +49,20 @@ else
         --benchmark_enable_random_interleaving=true)
 fi
 
-# The trees are built under build-bench/ (VELQUAR_BENCH_DIR overrides).
+# The reset trees are built in build-bench/reset-bench, or under
+# VELQUAR_BENCH_DIR (an absolute path) when it is set.
 json=$PWD/$dir/bench.json
-rm -rf "$dir/reset-bench"
+trees=${VELQUAR_BENCH_DIR:-$PWD/$dir}/reset-bench
+rm -rf "$trees"
 (cd "$dir" && ./bin/velquar_bench "${args[@]}" --benchmark_out="$json" \
     --benchmark_out_format=json) >&2
-rm -rf "$dir/reset-bench"
+rm -rf "$trees"
 
 echo
 if [ "$brief" -eq 1 ]; then
     echo "Brief run (reset tree $VELQUAR_BENCH_RESET_SHAPE): the numbers prove the benchmarks run, nothing more."
 else
-    echo "Full run (reset tree $VELQUAR_BENCH_RESET_SHAPE: median of $VELQUAR_BENCH_RESET_RUNS runs each; reads: medians of 9)."
+    echo "Full run (reset tree $VELQUAR_BENCH_RESET_SHAPE in $(dirname "$trees"), $(stat -f -c %T "$(dirname "$trees")"): median of $VELQUAR_BENCH_RESET_RUNS runs each; reads: medians of 9)."
 fi
 awk -v brief="$brief" '
     function ns(value, unit) {
