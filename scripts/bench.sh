@@ -6,7 +6,7 @@
 #   bash scripts/bench.sh           full run: medians of 9 repetitions of
 #                                   each read and of 5 factory-reset runs on
 #                                   1,000 folders x 100 files, all randomly
-#                                   interleaved; about 3 minutes
+#                                   interleaved; 3 to 4 minutes
 #   bash scripts/bench.sh --brief   CI: every benchmark once, briefly, on a
 #                                   10 x 100 tree; proves they work, judges
 #                                   no number
