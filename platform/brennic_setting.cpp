@@ -3,6 +3,7 @@
 #include "brennic_setting.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -17,7 +18,8 @@ const char kDefaultConfigPath[] = "/cusdata/applications/Orvane/config.ini";
 // The key's text, or null when the key is absent or names an entry without
 // a value (a section, for instance "[PlaybackMisc:FragmentCacheSize]").
 // iniparser's own integer and boolean look-ups dereference such a null
-// value, so every look-up goes through here first.
+// value, so every look-up searches here, once, and converts the text the
+// way those look-ups do.
 const char *findValue(const dictionary *dict, const std::string &key) {
     return dict ? iniparser_getstring(dict, key.c_str(), nullptr) : nullptr;
 }
@@ -77,22 +79,38 @@ BrennicSetting::BrennicSettingPrivate::~BrennicSettingPrivate() {
 }
 
 bool BrennicSetting::BrennicSettingPrivate::GetBoolean(const std::string &key, bool &value) {
-    if (!findValue(m_pDict, key)) {
+    const char *text = findValue(m_pDict, key);
+    if (!text) {
         return false;
     }
-    int result = iniparser_getboolean(m_pDict, key.c_str(), -1);
-    if (result != 0 && result != 1) {
-        return false;
+    // iniparser_getboolean's reading of the text, without searching again.
+    switch (text[0]) {
+        case 'y':
+        case 'Y':
+        case 't':
+        case 'T':
+        case '1':
+            value = true;
+            return true;
+        case 'n':
+        case 'N':
+        case 'f':
+        case 'F':
+        case '0':
+            value = false;
+            return true;
+        default:
+            return false;
     }
-    value = result == 1;
-    return true;
 }
 
 bool BrennicSetting::BrennicSettingPrivate::GetInt(const std::string &key, int &value) {
-    if (!findValue(m_pDict, key)) {
+    const char *text = findValue(m_pDict, key);
+    if (!text) {
         return false;
     }
-    int result = iniparser_getint(m_pDict, key.c_str(), -1);
+    // iniparser_getint's conversion of the text, without searching again.
+    const int result = static_cast<int>(strtol(text, nullptr, 0));
     if (result == -1) {
         return false;
     }

@@ -21,31 +21,32 @@ int answer(bool found, const std::string &key) {
     return PROPERTY_OK;
 }
 
-int readBoolean(const char *name, bool &value) {
-    const std::string key(name);
+// The getters keep their keys as static strings, built on first use, so
+// that a read allocates nothing for its key.
+int readBoolean(const std::string &key, bool &value) {
     return answer(BrennicSetting::Get().GetBoolean(key, value), key);
 }
 
-int readInt(const char *name, int &value) {
-    const std::string key(name);
+int readInt(const std::string &key, int &value) {
     return answer(BrennicSetting::Get().GetInt(key, value), key);
 }
 
-int readString(const char *name, std::string &value) {
-    const std::string key(name);
+int readString(const std::string &key, std::string &value) {
     return answer(BrennicSetting::Get().GetString(key, value), key);
 }
 
 }  // namespace
 
 int PlatformDevicePropertiesProvider::getPlatformPackageVersion(std::string &value) const {
-    return readString("Device:PlatformPackageVersion", value);
+    static const std::string key("Device:PlatformPackageVersion");
+    return readString(key, value);
 }
 
 // "prod" is 0 and "dev" is 1, spelled exactly so; anything else is refused.
 int PlatformDevicePropertiesProvider::getDeviceMode(int &value) const {
     std::string mode;
-    int rc = readString("Device:DeviceMode", mode);
+    static const std::string key("Device:DeviceMode");
+    int rc = readString(key, mode);
     if (rc != PROPERTY_OK) {
         return rc;
     }
@@ -62,48 +63,59 @@ int PlatformDevicePropertiesProvider::getDeviceMode(int &value) const {
 }
 
 int PlatformDevicePropertiesProvider::getDeviceTypeId(std::string &value) const {
-    return readString("Device:DeviceTypeId", value);
+    static const std::string key("Device:DeviceTypeId");
+    return readString(key, value);
 }
 
 int PlatformDevicePropertiesProvider::supportsIntraChunkSeeking(bool &value) const {
-    return readBoolean("PlaybackEncoding:supportsIntraChunkSeeking", value);
+    static const std::string key("PlaybackEncoding:supportsIntraChunkSeeking");
+    return readBoolean(key, value);
 }
 
 int PlatformDevicePropertiesProvider::supportsDASH(bool &value) const {
-    return readBoolean("PlaybackEncoding:supportsDASH", value);
+    static const std::string key("PlaybackEncoding:supportsDASH");
+    return readBoolean(key, value);
 }
 
 int PlatformDevicePropertiesProvider::supportsCVBR(bool &value) const {
-    return readBoolean("PlaybackEncoding:supportsCVBR", value);
+    static const std::string key("PlaybackEncoding:supportsCVBR");
+    return readBoolean(key, value);
 }
 
 // The key is "supportsSurround", not named like the property.
 int PlatformDevicePropertiesProvider::supportsSurroundSound(bool &value) const {
-    return readBoolean("PlaybackEncoding:supportsSurround", value);
+    static const std::string key("PlaybackEncoding:supportsSurround");
+    return readBoolean(key, value);
 }
 
 int PlatformDevicePropertiesProvider::supportsAudioCodecSwitching(bool &value) const {
-    return readBoolean("PlaybackAudio:supportsAudioCodecSwitching", value);
+    static const std::string key("PlaybackAudio:supportsAudioCodecSwitching");
+    return readBoolean(key, value);
 }
 
 int PlatformDevicePropertiesProvider::hasExternalOutput(bool &value) const {
-    return readBoolean("PlaybackExternalOutput:hasExternalOutput", value);
+    static const std::string key("PlaybackExternalOutput:hasExternalOutput");
+    return readBoolean(key, value);
 }
 
 int PlatformDevicePropertiesProvider::getFragmentCacheSize(int &value) const {
-    return readInt("PlaybackMisc:FragmentCacheSize", value);
+    static const std::string key("PlaybackMisc:FragmentCacheSize");
+    return readInt(key, value);
 }
 
 int PlatformDevicePropertiesProvider::getUpdateFrequency(int &value) const {
-    return readInt("PlaybackMisc:UpdateFrequency", value);
+    static const std::string key("PlaybackMisc:UpdateFrequency");
+    return readInt(key, value);
 }
 
 int PlatformDevicePropertiesProvider::getFragmentCacheMountPoint(std::string &value) const {
-    return readString("PlaybackMisc:FragmentCacheMountPoint", value);
+    static const std::string key("PlaybackMisc:FragmentCacheMountPoint");
+    return readString(key, value);
 }
 
 int PlatformDevicePropertiesProvider::getBandwidthEstimateFilePath(std::string &value) const {
-    return readString("Network:BandwidthEstimateFilePath", value);
+    static const std::string key("Network:BandwidthEstimateFilePath");
+    return readString(key, value);
 }
 
 }  // namespace velquar

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "velquar_platform.h"
 
@@ -13,7 +14,9 @@ DevicePropertiesProviderAdapter::DevicePropertiesProviderAdapter() {
 
 template <typename T>
 int DevicePropertiesProviderAdapter::find(const char *name, const PropertyEntry *&entry) const {
-    auto it = m_catalogue.find(std::string(name));
+    // The exact, byte-wise name, searched without a copy: a name longer than
+    // std::string's inline buffer would cost an allocation on every read.
+    auto it = m_catalogue.find(std::string_view(name));
     if (it == m_catalogue.end()) {
         return PROPERTY_NOT_FOUND;
     }

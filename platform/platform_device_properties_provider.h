@@ -6,6 +6,7 @@
 #ifndef VELQUAR_PLATFORM_DEVICE_PROPERTIES_PROVIDER_H
 #define VELQUAR_PLATFORM_DEVICE_PROPERTIES_PROVIDER_H
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -13,7 +14,9 @@
 
 namespace velquar {
 
-using PropertyCatalogue = std::map<std::string, PropertyEntry>;
+// Names are ordered byte-wise as std::string orders them; std::less<> lets a
+// read search with a view of the caller's name instead of building a copy.
+using PropertyCatalogue = std::map<std::string, PropertyEntry, std::less<>>;
 
 class PlatformDevicePropertiesProvider {
 public:

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite: a plain build (and valgrind's
 # memcheck over create/read/release cycles), then the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the concurrency tests
-# under ThreadSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency tests under
+# ThreadSanitizer, each fuzz target for a bounded time, the benchmarks once
+# briefly, and the ARM build with its suite under qemu-user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +24,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite build-asan -DVELQUAR_SANITIZE=ON
 bash scripts/tsan.sh
 bash scripts/fuzz.sh
+bash scripts/bench.sh --brief
 
 # The same suite built for the 32-bit ARM television, under qemu-user; the package checks.
 bash scripts/arm.sh

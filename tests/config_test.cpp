@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <numeric>
 #include <sstream>
@@ -198,6 +199,49 @@ TEST(Config, ExportedStoreServesTheProperties) {
     EXPECT_EQ(text, "kept");
     expectReads("", "fragmentCacheSize=65536 supportsCVBR=false");
     EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath").size(), 1u);
+}
+
+// The store searches once and converts the text itself; whatever the
+// spelling, it answers as iniparser's own integer and boolean look-ups do on
+// the same dictionary.
+TEST(Config, LookUpsConvertAsIniparserDoes) {
+    const char *const values[] = {
+        "42",  "-7",         "+5",         "0x1F",        "0X1f",       "010",
+        "08",  "0x",         "-0x10",      "1e3",         "abc",        "",
+        "-1",  "4294967295", "4294967297", "-2147483649", "2147483648", "99999999999999999999",
+        "yes", "Nope",       "true",       "T",           "f",          "F0",
+        "2",   "maybe",      "\"1\"",      "'0'"};
+    SimDevice device;
+    const std::string path = device.dir() + "/config.ini";
+    std::string file = "[T]\n";
+    for (size_t n = 0; n < std::size(values); ++n) {
+        file += "k" + std::to_string(n) + " = " + values[n] + "\n";
+    }
+    writeFile(path, file);
+    device.setState("config_path = " + path + "\n");
+    dictionary *dict = iniparser_load(path.c_str());
+    ASSERT_NE(dict, nullptr);
+    velquar::BrennicSetting *store = nullptr;
+    EXPECT_EQ(captureStdout([&] { store = &velquar::BrennicSetting::Get(); }),
+              kPathLine + path + "\n");
+    for (size_t n = 0; n < std::size(values); ++n) {
+        const std::string key = "T:k" + std::to_string(n);
+        const int wantInt = iniparser_getint(dict, key.c_str(), -1);
+        int gotInt = 12345;
+        const bool intFound = store->GetInt(key, gotInt);
+        EXPECT_EQ(intFound, wantInt != -1) << values[n];
+        EXPECT_EQ(gotInt, intFound ? wantInt : 12345) << values[n];
+
+        const int wantBool = iniparser_getboolean(dict, key.c_str(), -1);
+        bool gotTrue = true, gotFalse = false;
+        const bool boolFound = store->GetBoolean(key, gotTrue);
+        EXPECT_EQ(store->GetBoolean(key, gotFalse), boolFound) << values[n];
+        EXPECT_EQ(boolFound, wantBool == 0 || wantBool == 1) << values[n];
+        // Untouched when not found: each keeps its own starting value.
+        EXPECT_EQ(gotTrue, boolFound ? wantBool == 1 : true) << values[n];
+        EXPECT_EQ(gotFalse, boolFound ? wantBool == 1 : false) << values[n];
+    }
+    iniparser_freedict(dict);
 }
 
 // A service that fills the buffer without a NUL: the path is its first 4095

@@ -81,7 +81,24 @@ void deleteContents(int dirFd, const std::string &path, int depth) {
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) {
             continue;
         }
-        deleteEntry(dirfd(dir), entry->d_name, path + "/" + entry->d_name, depth + 1);
+        // The type readdir reports is the entry's own, as a stat without
+        // following links would give it: files and links go without a stat
+        // or a path of their own. Folders, and entries of file systems that
+        // report no type, take the full way.
+        switch (entry->d_type) {
+            case DT_REG:
+            case DT_LNK:
+                unlinkat(dirfd(dir), entry->d_name, 0);
+                break;
+            case DT_CHR:
+            case DT_BLK:
+            case DT_FIFO:
+            case DT_SOCK:
+                break;  // devices, FIFOs and sockets stay
+            default:
+                deleteEntry(dirfd(dir), entry->d_name, path + "/" + entry->d_name, depth + 1);
+                break;
+        }
     }
     closedir(dir);
 }

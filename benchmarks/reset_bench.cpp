@@ -1,0 +1,212 @@
+// factory-reset emptying a folder of FOLDERS x FILES empty files, against
+// `rm -rf DIR/*` of a tree of the same shape. Both run as processes; each
+// run gets a freshly built tree, and only the process is timed.
+//
+// Environment:
+//   VELQUAR_BENCH_RESET_SHAPE=FOLDERSxFILES  tree shape (default 1000x100)
+//   VELQUAR_BENCH_RESET_RUNS=N  timed runs of each (default 3), one per
+//       repetition, so that random interleaving mixes them with the other's
+//   VELQUAR_BENCH_DIR=DIR  where the trees are built (default the working
+//       folder; the file system there is part of what is measured)
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "bench_context.h"
+
+namespace velquar_bench {
+namespace {
+
+struct Shape {
+    int folders;
+    int files;
+};
+
+Shape resetShape() {
+    Shape shape{1000, 100};
+    if (const char *text = getenv("VELQUAR_BENCH_RESET_SHAPE")) {
+        if (sscanf(text, "%dx%d", &shape.folders, &shape.files) != 2 || shape.folders < 1 ||
+            shape.files < 0) {
+            fprintf(stderr, "bench: VELQUAR_BENCH_RESET_SHAPE is FOLDERSxFILES, not %s\n", text);
+            exit(2);
+        }
+    }
+    return shape;
+}
+
+int resetRuns() {
+    const char *text = getenv("VELQUAR_BENCH_RESET_RUNS");
+    int runs = text ? atoi(text) : 3;
+    return runs > 0 ? runs : 1;
+}
+
+[[noreturn]] void fail(const std::string &what) {
+    fprintf(stderr, "bench: %s: %s\n", what.c_str(), strerror(errno));
+    exit(1);
+}
+
+// DIR/reset-bench/work: the working folder of both processes, holding
+// reset_config.ini and the folder "data" that both empty.
+struct Workspace {
+    std::string work;
+    std::string data;
+
+    Workspace() {
+        const char *base = getenv("VELQUAR_BENCH_DIR");
+        const std::string root = std::string(base ? base : ".") + "/reset-bench";
+        work = root + "/work";
+        data = work + "/data";
+        for (const std::string &dir : {root, work, data}) {
+            if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+                fail("mkdir " + dir);
+            }
+        }
+        FILE *config = fopen((work + "/reset_config.ini").c_str(), "w");
+        if (!config || fputs("FactoryReset=data\n", config) < 0 || fclose(config) != 0) {
+            fail("writing reset_config.ini");
+        }
+    }
+};
+
+const Workspace &workspace() {
+    static const Workspace instance;
+    return instance;
+}
+
+bool isEmpty(const std::string &dir) {
+    DIR *d = opendir(dir.c_str());
+    if (!d) {
+        return false;
+    }
+    int entries = 0;
+    while (const dirent *entry = readdir(d)) {
+        entries += strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0;
+    }
+    closedir(d);
+    return entries == 0;
+}
+
+// Fills the empty folder data with the shape, then writes it all out so
+// that no write-back of the build overlaps the timed removal.
+void buildTree(const std::string &data, const Shape &shape) {
+    char name[32];
+    for (int f = 0; f < shape.folders; ++f) {
+        snprintf(name, sizeof name, "/d%04d", f);
+        const std::string folder = data + name;
+        if (mkdir(folder.c_str(), 0755) != 0) {
+            fail("mkdir " + folder);
+        }
+        const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) {
+            fail("open " + folder);
+        }
+        for (int n = 0; n < shape.files; ++n) {
+            snprintf(name, sizeof name, "f%03d", n);
+            const int fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                fail("create " + folder + "/" + name);
+            }
+            close(fd);
+        }
+        close(dirFd);
+    }
+    const int fd = open(data.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        syncfs(fd);
+        close(fd);
+    }
+}
+
+struct Timing {
+    double wallSeconds;
+    double cpuSeconds;  // user + system of the process and what it waited for
+};
+
+// Runs argv in the working folder, its standard output discarded.
+Timing runTimed(const char *const argv[], const std::string &cwd) {
+    fflush(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid < 0) {
+        fail("fork");
+    }
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (chdir(cwd.c_str()) != 0 || null < 0 || dup2(null, STDOUT_FILENO) < 0) {
+            _exit(127);
+        }
+        execv(argv[0], const_cast<char *const *>(argv));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        fprintf(stderr, "bench: %s did not exit 0\n", argv[0]);
+        exit(1);
+    }
+    return {std::chrono::duration<double>(end - start).count(), cpuSeconds(usage)};
+}
+
+void timeRemoval(benchmark::State &state, const char *const argv[]) {
+    const Workspace &ws = workspace();
+    const Shape shape = resetShape();
+    if (!isEmpty(ws.data)) {
+        state.SkipWithError("the data folder is not empty before the run");
+        return;
+    }
+    double cpu = 0;
+    for (auto _ : state) {
+        buildTree(ws.data, shape);
+        const Timing timing = runTimed(argv, ws.work);
+        state.SetIterationTime(timing.wallSeconds);
+        cpu += timing.cpuSeconds;
+        if (!isEmpty(ws.data)) {
+            state.SkipWithError("the data folder was not emptied");
+            break;
+        }
+    }
+    state.counters["files"] = static_cast<double>(shape.folders) * (shape.files + 1);
+    state.counters["child_cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+}
+
+void BM_FactoryReset(benchmark::State &state) {
+    const char *const argv[] = {VELQUAR_FACTORY_RESET_PATH, nullptr};
+    timeRemoval(state, argv);
+}
+
+void BM_RmRf(benchmark::State &state) {
+    const char *const argv[] = {"/bin/sh", "-c", "rm -rf data/*", nullptr};
+    timeRemoval(state, argv);
+}
+
+}  // namespace
+
+void registerResetBenchmarks() {
+    const int runs = resetRuns();
+    for (auto bench : {std::make_pair("BM_FactoryReset", &BM_FactoryReset),
+                       std::make_pair("BM_RmRf", &BM_RmRf)}) {
+        benchmark::RegisterBenchmark(bench.first, bench.second)
+            ->UseManualTime()
+            ->Iterations(1)
+            ->Repetitions(runs)
+            ->ComputeStatistics("min", fastest)
+            ->Unit(benchmark::kMillisecond);
+    }
+}
+
+}  // namespace velquar_bench
