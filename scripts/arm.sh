@@ -15,21 +15,8 @@ toolchain=$PWD/cmake/arm-linux-gnueabihf.cmake
 emulator=(qemu-arm -L /usr/arm-linux-gnueabihf)
 
 setup() {
-    local host=(build-essential cmake pkg-config file crossbuild-essential-armhf qemu-user)
-    local armhf=(libiniparser-dev:armhf libcurl4-openssl-dev:armhf libgtest-dev:armhf)
-    local missing=() p
-    for p in "${host[@]}" "${armhf[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
-            missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "arm: installing ${missing[*]}" >&2
-    dpkg --print-foreign-architectures | grep -qx armhf || $sudo dpkg --add-architecture armhf
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install --no-remove -y -qq \
-        --no-install-recommends "${missing[@]}" >&2
+    bash scripts/setup-debian.sh build-essential cmake pkg-config file crossbuild-essential-armhf \
+        qemu-user libiniparser-dev:armhf libcurl4-openssl-dev:armhf libgtest-dev:armhf
 }
 
 # build DIR BUILD_TYPE [CMAKE ARGS...]: configures, builds, installs to DIR/install.

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, when missing.
+# Installs the Debian packages that building and testing need, when missing;
+# or, given package names, those. A name ending in ":armhf" turns on the armhf
+# architecture first, and nothing installed already is removed for it.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ $# -gt 0 ] || packages=(
     build-essential cmake pkg-config git
     libiniparser-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
@@ -19,5 +22,9 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "setup: installing ${missing[*]}" >&2
+if [[ " ${missing[*]}" == *:armhf* ]] && ! dpkg --print-foreign-architectures | grep -qx armhf; then
+    $sudo dpkg --add-architecture armhf
+fi
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install --no-remove -y -qq --no-install-recommends \
+    "${missing[@]}" >&2
