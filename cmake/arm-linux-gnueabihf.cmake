@@ -34,5 +34,23 @@ set(ENV{PKG_CONFIG_PATH} "")
 # libc6:armhf (/lib/arm-linux-gnueabihf) first, a different build with which
 # threads crash. /lib, as the emulated program sees it, is the cross tree's.
 find_program(VELQUAR_QEMU_ARM qemu-arm REQUIRED)
+set(velquar_arm_library_path /lib)
+
+# A private armhf tree with libraries that apt could not install beside the
+# host's (scripts/arm.sh unpacks libcurl there when the armhf package lags the
+# host's version): searched like the multiarch folders, named to the linker
+# for the libraries they need in turn, and to the emulated loader.
+set(VELQUAR_ARM_SYSROOT "" CACHE PATH "Extra armhf tree, laid out as Debian unpacks its packages")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VELQUAR_ARM_SYSROOT)
+if(VELQUAR_ARM_SYSROOT)
+    set(velquar_arm_sysroot_libs
+        ${VELQUAR_ARM_SYSROOT}/usr/lib/arm-linux-gnueabihf:${VELQUAR_ARM_SYSROOT}/lib/arm-linux-gnueabihf)
+    list(APPEND CMAKE_FIND_ROOT_PATH ${VELQUAR_ARM_SYSROOT})
+    foreach(kind EXE SHARED MODULE)
+        set(CMAKE_${kind}_LINKER_FLAGS_INIT "-Wl,-rpath-link,${velquar_arm_sysroot_libs}")
+    endforeach()
+    string(APPEND velquar_arm_library_path ":${velquar_arm_sysroot_libs}")
+endif()
+
 set(CMAKE_CROSSCOMPILING_EMULATOR ${VELQUAR_QEMU_ARM} -L /usr/arm-linux-gnueabihf
-    -E LD_LIBRARY_PATH=/lib)
+    -E LD_LIBRARY_PATH=${velquar_arm_library_path})

@@ -13,10 +13,45 @@ cd "$(dirname "$0")/.."
 
 toolchain=$PWD/cmake/arm-linux-gnueabihf.cmake
 emulator=(qemu-arm -L /usr/arm-linux-gnueabihf)
+library_path=/lib
+toolchain_args=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+link_args=()
 
 setup() {
     bash scripts/setup-debian.sh build-essential cmake pkg-config file crossbuild-essential-armhf \
-        qemu-user libiniparser-dev:armhf libcurl4-openssl-dev:armhf libgtest-dev:armhf
+        qemu-user libiniparser-dev:armhf libgtest-dev:armhf
+    # The armhf libcurl must be the very version of the host's (multiarch
+    # "same"). When the mirror's armhf lists lag the host's security updates
+    # apt cannot install it; then it and the libraries it needs are unpacked
+    # into a private tree that the toolchain file is told of.
+    if ! bash scripts/setup-debian.sh libcurl4-openssl-dev:armhf; then
+        curl_sysroot "$PWD/build-arm-sysroot"
+    fi
+}
+
+# curl_sysroot DIR: libcurl's armhf development files and its libraries
+# (without the C and GCC runtimes, which the cross tree has) unpacked in DIR.
+curl_sysroot() {
+    local root=$1
+    echo "arm: the armhf libcurl cannot be installed beside the host's; unpacking it into $root" >&2
+    if [ ! -e "$root/.complete" ]; then
+        rm -rf "$root" && mkdir -p "$root/debs"
+        local packages
+        packages=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts \
+            --no-breaks --no-replaces --no-enhances --no-pre-depends libcurl4-openssl-dev:armhf |
+            grep -v '^ ' | grep ':armhf$' | grep -v -e '^libc6:' -e '^libgcc-s1:' -e '^gcc-12-base:' | sort -u)
+        # shellcheck disable=SC2086
+        (cd "$root/debs" && apt-get download $packages >&2)
+        local deb
+        for deb in "$root"/debs/*.deb; do
+            dpkg-deb -x "$deb" "$root"
+        done
+        touch "$root/.complete"
+    fi
+    toolchain_args+=(-DVELQUAR_ARM_SYSROOT="$root")
+    local libs=$root/usr/lib/arm-linux-gnueabihf:$root/lib/arm-linux-gnueabihf
+    library_path+=":$libs"
+    link_args+=("-Wl,-rpath-link,$libs")
 }
 
 # build DIR BUILD_TYPE [CMAKE ARGS...]: configures, builds, installs to DIR/install.
@@ -33,12 +68,13 @@ build() {
 # library, once through its pkg-config file and once through find_package,
 # links and reads panelWidth from the installed stand-ins.
 check_package() {
-    local prefix=$1 machine=$2 cc=gcc run=() cmake_args=()
+    local prefix=$1 machine=$2 cc=gcc run=() cmake_args=() ldflags=()
     if [ "$machine" = ARM ]; then
         cc=arm-linux-gnueabihf-gcc
+        ldflags=(${link_args[@]+"${link_args[@]}"})
         # The cross tree's C library goes with its loader (see the toolchain file).
-        run=("${emulator[@]}" -E "LD_LIBRARY_PATH=/lib:$prefix/lib")
-        cmake_args=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+        run=("${emulator[@]}" -E "LD_LIBRARY_PATH=$library_path:$prefix/lib")
+        cmake_args=("${toolchain_args[@]}")
     else
         run=(env "LD_LIBRARY_PATH=$prefix/lib")
     fi
@@ -46,7 +82,8 @@ check_package() {
     rm -rf "$out" && mkdir -p "$out"
     local flags
     flags=$(PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig pkg-config --cflags --libs velquar-platform)
-    $cc -std=c99 -Wall -Werror -o "$out/pkg-config-consumer" tests/package/consumer.c $flags
+    $cc -std=c99 -Wall -Werror -o "$out/pkg-config-consumer" tests/package/consumer.c $flags \
+        ${ldflags[@]+"${ldflags[@]}"}
     cmake -S tests/package -B "$out/cmake" "${cmake_args[@]}" -DCMAKE_PREFIX_PATH="$prefix" \
         >/dev/null
     cmake --build "$out/cmake" >/dev/null
@@ -93,14 +130,14 @@ sizes() {
 setup
 
 # The whole suite, built for ARM and run under the emulator.
-build build-arm Release -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+build build-arm Release "${toolchain_args[@]}"
 ctest --test-dir build-arm -j2 --output-on-failure --no-tests=error
 check_file build-arm/install/lib/libcom.orvane.velquar.platform.so '32-bit.*ARM'
 check_package "$PWD/build-arm/install" ARM
 check_needed build-arm/install/bin/dravel libc.so.6
 
 # What goes onto the television, and the same build for this machine.
-build build-arm-firmware Firmware -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELQUAR_BUILD_TESTS=OFF
+build build-arm-firmware Firmware "${toolchain_args[@]}" -DVELQUAR_BUILD_TESTS=OFF
 check_file build-arm-firmware/install/lib/libcom.orvane.velquar.platform.so '32-bit.*ARM.*, stripped'
 check_package "$PWD/build-arm-firmware/install" ARM
 build build-host-firmware Firmware -DVELQUAR_BUILD_TESTS=OFF

@@ -25,6 +25,15 @@ echo "setup: installing ${missing[*]}" >&2
 if [[ " ${missing[*]}" == *:armhf* ]] && ! dpkg --print-foreign-architectures | grep -qx armhf; then
     $sudo dpkg --add-architecture armhf
 fi
-$sudo apt-get update -qq
+# A mirror caught mid-sync fails some lists; what the others hold still serves.
+update_tries=0
+until $sudo apt-get update -qq; do
+    update_tries=$((update_tries + 1))
+    if [ $update_tries -ge 3 ]; then
+        echo "setup: apt-get update failed $update_tries times; going on with the package lists there are" >&2
+        break
+    fi
+    sleep 10
+done
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install --no-remove -y -qq --no-install-recommends \
     "${missing[@]}" >&2
