@@ -1,6 +1,10 @@
 // The C boundary: thin forwarders with C linkage. Nothing thrown inside the
 // library crosses it; the only exception the library raises is memory
-// exhaustion, reported as PROPERTY_UNAVAILABLE.
+// exhaustion, reported as PROPERTY_UNAVAILABLE. The unwinding of a cancelled
+// thread is not an error and passes through: swallowing it would abort the
+// process.
+#include <cxxabi.h>
+
 #include "device_properties_provider_adapter.h"
 #include "velquar_platform.h"
 
@@ -19,6 +23,8 @@ int readScalar(DevicePropertiesProviderContext *context, const char *name, T *va
     }
     try {
         return adapterOf(context)->getProperty(name, value);
+    } catch (abi::__forced_unwind &) {
+        throw;
     } catch (...) {
         return PROPERTY_UNAVAILABLE;
     }
@@ -36,6 +42,8 @@ int CreateDevicePropertiesProviderContext(DevicePropertiesProviderContext **cont
             *context = reinterpret_cast<DevicePropertiesProviderContext *>(adapter);
         }
         return rc;
+    } catch (abi::__forced_unwind &) {
+        throw;
     } catch (...) {
         return PROPERTY_UNAVAILABLE;
     }
@@ -52,6 +60,8 @@ int GetStringProperty(DevicePropertiesProviderContext *context, const char *name
     }
     try {
         return adapterOf(context)->getProperty(name, value, size);
+    } catch (abi::__forced_unwind &) {
+        throw;
     } catch (...) {
         return PROPERTY_UNAVAILABLE;
     }
