@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "app_ipc.h"
+#include "ini_file.h"
 
 namespace velquar {
 namespace {
@@ -64,7 +65,7 @@ BrennicSetting::BrennicSettingPrivate::BrennicSettingPrivate() : m_pDict(nullptr
         path = kDefaultConfigPath;
     }
     std::cout << "Orvane Palomir config path: " << path << std::endl;
-    m_pDict = iniparser_load(path.c_str());
+    m_pDict = loadIniFile(path.c_str());
     if (!m_pDict) {
         std::cout << "BrennicSettingPrivate"
                   << " Failed to load " << path << std::endl;
