@@ -37,16 +37,18 @@ std::vector<char *> shellEnvironment() {
 
 // The running shell and the read end of its output pipe. Ended normally, it
 // closes the pipe and waits for the shell, as pclose does. Left by a
-// cancelled thread's unwinding, it does the same but kills the shell first:
-// the caller has given up on the answer and must not wait on a command that
-// may not end, and a reaped shell leaves no zombie behind.
+// cancelled thread's unwinding, it does the same but first kills the shell's
+// process group, the commands it started included: the caller has given up
+// on the answer and must not wait on a command that may never end, and
+// nothing of the command outlives the call, neither a zombie nor a program
+// that goes on holding the caller's standard error.
 class ShellChild {
 public:
     ShellChild(pid_t pid, int output) : m_pid(pid), m_output(output) {}
     ~ShellChild() {
         closeOutput();
         if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
+            kill(-m_pid, SIGKILL);
             reap();
         }
     }
@@ -97,9 +99,26 @@ private:
     bool m_ok = false;
 };
 
-// Starts "/bin/sh -c command" with its standard output on a new pipe and
-// nothing open but descriptors 0, 1 and 2. Returns 0 and fills pid and the
-// pipe's read end, or an error number.
+class SpawnAttributes {
+public:
+    SpawnAttributes() { m_ok = posix_spawnattr_init(&m_attributes) == 0; }
+    ~SpawnAttributes() {
+        if (m_ok) {
+            posix_spawnattr_destroy(&m_attributes);
+        }
+    }
+    SpawnAttributes(const SpawnAttributes &) = delete;
+    SpawnAttributes &operator=(const SpawnAttributes &) = delete;
+    posix_spawnattr_t *get() { return m_ok ? &m_attributes : nullptr; }
+
+private:
+    posix_spawnattr_t m_attributes;
+    bool m_ok = false;
+};
+
+// Starts "/bin/sh -c command" in a process group of its own, with its
+// standard output on a new pipe and nothing open but descriptors 0, 1 and 2.
+// Returns 0 and fills pid and the pipe's read end, or an error number.
 int startShell(const std::string &command, pid_t &pid, int &output) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
@@ -119,7 +138,11 @@ int startShell(const std::string &command, pid_t &pid, int &output) {
         }
     }
     FileActions actions;
-    int rc = actions.get() ? 0 : ENOMEM;
+    SpawnAttributes attributes;
+    int rc = actions.get() && attributes.get() ? 0 : ENOMEM;
+    if (rc == 0) {
+        rc = posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETPGROUP);
+    }
     if (rc == 0) {
         rc = posix_spawn_file_actions_adddup2(actions.get(), ends[1], STDOUT_FILENO);
     }
@@ -130,7 +153,7 @@ int startShell(const std::string &command, pid_t &pid, int &output) {
         std::vector<char *> env = shellEnvironment();
         char sh[] = "sh", dashC[] = "-c";
         char *argv[] = {sh, dashC, const_cast<char *>(command.c_str()), nullptr};
-        rc = posix_spawn(&pid, "/bin/sh", actions.get(), nullptr, argv, env.data());
+        rc = posix_spawn(&pid, "/bin/sh", actions.get(), attributes.get(), argv, env.data());
     }
     close(ends[1]);
     if (rc != 0) {
