@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -225,11 +226,15 @@ bool cancelledInside(const std::function<void()> &fn, std::chrono::milliseconds 
 
 }  // namespace
 
-// A thread cancelled in the input-source wait or in a shell read unwinds
-// through the library: the process goes on, the creation leaves *context
-// unwritten, the read leaves its context usable, no descriptor stays open
-// and the shell is not left unreaped.
-TEST(Cancellation, InTheInputSourceWaitAndInAShellRead) {
+// A thread cancelled in the input-source wait unwinds through the library:
+// the process goes on, the creation leaves *context unwritten and no
+// descriptor stays open.
+TEST(Cancellation, InTheInputSourceWait) {
+#if defined(__SANITIZE_ADDRESS__)
+    // A forced unwind leaves the stack redzones of the frames it removes
+    // poisoned, and AddressSanitizer's own next call trips over them.
+    GTEST_SKIP() << "AddressSanitizer does not follow a cancelled thread's unwinding";
+#endif
     SimDevice device("input_source = 45\n");
     const std::vector<int> before = openDescriptors();
     DevicePropertiesProviderContext *ctx =
@@ -238,16 +243,36 @@ TEST(Cancellation, InTheInputSourceWaitAndInAShellRead) {
                                 std::chrono::milliseconds(500)));
     EXPECT_EQ(ctx, kUnwritten);
     EXPECT_EQ(openDescriptors(), before);
+}
 
-    device.setState("");
+// A thread cancelled in a shell read unwinds through the library: the
+// context stays usable, no descriptor stays open and the shell with the
+// commands it started is not left behind.
+TEST(Cancellation, InAShellRead) {
+    SimDevice device;
     Context live;
     ASSERT_EQ(live.rc(), PROPERTY_OK);
-    fakeCommand(device.dir(), "uname", "exec sleep 30");
+    const std::vector<int> before = openDescriptors();
+    const std::string pidFile = device.dir() + "/sleep.pid";
+    fakeCommand(device.dir(), "uname", "sleep 30 & echo $! > " + pidFile + "; wait");
     EXPECT_TRUE(
         cancelledInside([&] { readString(live.get(), "osName"); }, std::chrono::milliseconds(500)));
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child is left";
     EXPECT_EQ(errno, ECHILD);
+    pid_t sleeping = 0;
+    std::ifstream(pidFile) >> sleeping;
+    ASSERT_GT(sleeping, 0);
+    // Gone, or a zombie that its new parent has yet to reap.
+    auto ended = [&] {
+        std::ifstream stat("/proc/" + std::to_string(sleeping) + "/stat");
+        std::string line;
+        return !std::getline(stat, line) || line.compare(line.rfind(')') + 2, 1, "Z") == 0;
+    };
+    for (int k = 0; k < 100 && !ended(); ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(ended()) << "the command goes on";
 
     fakeCommand(device.dir(), "uname", "echo Velquar");
     const Read<std::string> osName = readString(live.get(), "osName");
