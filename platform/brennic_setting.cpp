@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "app_ipc.h"
+#include "cancellation.h"
 #include "ini_file.h"
 
 namespace velquar {
@@ -51,6 +52,10 @@ bool BrennicSetting::GetString(const std::string &key, std::string &value) {
 }
 
 BrennicSetting::BrennicSettingPrivate::BrennicSettingPrivate() : m_pDict(nullptr) {
+    // The one load of the process runs to its end: a cancellation meanwhile
+    // would leave the standard output stream failed in the middle of the
+    // announcement, for the whole application.
+    CancellationHeldOff held;
     char buffer[APPIPC_CONFIG_PATH_SIZE] = {};
     std::string path;
     int32_t rc = AppIpcApi_GetAPPConfigFilePath(kApplicationId, buffer);
