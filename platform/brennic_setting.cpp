@@ -8,6 +8,8 @@
 #include <iostream>
 
 #include "app_ipc.h"
+#include "cancellation.h"
+#include "ini_file.h"
 
 namespace velquar {
 namespace {
@@ -50,6 +52,10 @@ bool BrennicSetting::GetString(const std::string &key, std::string &value) {
 }
 
 BrennicSetting::BrennicSettingPrivate::BrennicSettingPrivate() : m_pDict(nullptr) {
+    // The one load of the process runs to its end: a cancellation meanwhile
+    // would leave the standard output stream failed in the middle of the
+    // announcement, for the whole application.
+    CancellationHeldOff held;
     char buffer[APPIPC_CONFIG_PATH_SIZE] = {};
     std::string path;
     int32_t rc = AppIpcApi_GetAPPConfigFilePath(kApplicationId, buffer);
@@ -64,7 +70,7 @@ BrennicSetting::BrennicSettingPrivate::BrennicSettingPrivate() : m_pDict(nullptr
         path = kDefaultConfigPath;
     }
     std::cout << "Orvane Palomir config path: " << path << std::endl;
-    m_pDict = iniparser_load(path.c_str());
+    m_pDict = loadIniFile(path.c_str());
     if (!m_pDict) {
         std::cout << "BrennicSettingPrivate"
                   << " Failed to load " << path << std::endl;

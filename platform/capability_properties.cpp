@@ -1,14 +1,17 @@
 // The platform snapshot, fetched when a provider is constructed, and the
 // capability properties that read it or ask the platform directly.
 #include <curl/curl.h>
-#include <unistd.h>
+#include <time.h>
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "app_ipc.h"
+#include "cancellation.h"
 #include "platform_device_properties_provider.h"
 #include "tevrin_mm_player.h"
 #include "velquar_platform.h"
@@ -19,16 +22,25 @@ namespace {
 const uint32_t kInputSourcePreset = 45;
 const uint32_t kExpectedInputSource = 34;
 const int kInputSourceTries = 50;
-const useconds_t kInputSourceRetryUs = 200000;
+const long kInputSourceRetryNs = 200000000L;
 const uint32_t kOptionHeader = 16;
 const int32_t kMediumWiFi = 2;
 
-// The snapshot is process-wide. Each construction replaces it; it is freed
-// when the last live provider is destroyed.
-int32_t g_hdcpVersion = 0;
-std::unique_ptr<APPIPC_PLATFORM_CAPABILITY> g_capability;
-std::unique_ptr<TEVRIN_DECODER_OPTION> g_option;
-int g_liveProviders = 0;
+// Sleeps until 200 ms after now. A signal the application handles only
+// interrupts the sleep, which then resumes towards the same deadline, so
+// every try keeps its full pause. Cancellable: a cancelled thread unwinds
+// from here.
+void pauseBetweenTries() {
+    timespec deadline = {};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_nsec += kInputSourceRetryNs;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_nsec -= 1000000000L;
+        ++deadline.tv_sec;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
 
 bool waitForExpectedInputSource() {
     uint32_t source = kInputSourcePreset;
@@ -37,59 +49,61 @@ bool waitForExpectedInputSource() {
         if (source == kExpectedInputSource) {
             return true;
         }
-        usleep(kInputSourceRetryUs);
+        pauseBetweenTries();
     }
     printf("\n \x1b[1;33;40m Palomir: incorrect input source type(%u) \x1b[0m  \n", source);
     return false;
 }
 
-std::unique_ptr<APPIPC_PLATFORM_CAPABILITY> fetchCapability() {
-    std::unique_ptr<APPIPC_PLATFORM_CAPABILITY> record(new APPIPC_PLATFORM_CAPABILITY);
-    memset(record.get(), 0, offsetof(APPIPC_PLATFORM_CAPABILITY, reserved12) + 1);
+bool fetchCapability(APPIPC_PLATFORM_CAPABILITY &record) {
+    memset(&record, 0, offsetof(APPIPC_PLATFORM_CAPABILITY, reserved12) + 1);
     if (!waitForExpectedInputSource()) {
-        return nullptr;
+        return false;
     }
-    int32_t rc = AppIpcApi_QueryPlatformAllCapability(record.get());
+    int32_t rc = AppIpcApi_QueryPlatformAllCapability(&record);
     if (rc != 0) {
         printf("AppIpcApi_QueryPlatformAllCapability() failed code:%d\n", rc);
-        return nullptr;
+        return false;
     }
-    return record;
+    return true;
 }
 
 // Asks the media-player service for the decoder capability record through a
 // client that lives only for this query.
-std::unique_ptr<TEVRIN_DECODER_OPTION> fetchDecoderOption() {
-    std::unique_ptr<TEVRIN_DECODER_OPTION> option(new TEVRIN_DECODER_OPTION);
-    option->u32Header = kOptionHeader;
-    option->u16Field4 = 0;
-    option->u16Field6 = 0;
-    option->u8Field8 = 0;
-    option->u32DecoderCapability = 0;
-    memset(option->u32Field16, 0, sizeof option->u32Field16);
+bool fetchDecoderOption(TEVRIN_DECODER_OPTION &option) {
+    option.u32Header = kOptionHeader;
+    option.u16Field4 = 0;
+    option.u16Field6 = 0;
+    option.u8Field8 = 0;
+    option.u32DecoderCapability = 0;
+    memset(option.u32Field16, 0, sizeof option.u32Field16);
 
     std::unique_ptr<Tevrin_MM_PlayerInterface> client(new (std::nothrow) Tevrin_MM_PlayerInterface);
     if (!client) {
         puts("Create Tevrin_MM_PlayerInterface failed");
-        return nullptr;
+        return false;
     }
-    if (client->MM_Initialize() != 0) {
-        puts("MM_Initialize()) failed");
-        return nullptr;
-    }
-    ST_MMPLAYER_PARAM param = {};
-    param.u32Option = TEVRIN_OPTION_DECODER_CAPABILITY;
-    param.u32OptionSize = sizeof(TEVRIN_DECODER_OPTION);
-    param.pOption = option.get();
-    int rc = client->MM_GetOptionByPara(&param);
-    if (rc != 0) {
-        printf("MM_GetOptionByPara() failed err:%d\n", rc);
-    }
-    if (client->MM_Finalize() != 0) {
-        puts("MM_Finalize() failed");
+    int rc = 0;
+    {
+        CancellationHeldOff held;
+        if (client->MM_Initialize() != 0) {
+            puts("MM_Initialize()) failed");
+            return false;
+        }
+        ST_MMPLAYER_PARAM param = {};
+        param.u32Option = TEVRIN_OPTION_DECODER_CAPABILITY;
+        param.u32OptionSize = sizeof(TEVRIN_DECODER_OPTION);
+        param.pOption = &option;
+        rc = client->MM_GetOptionByPara(&param);
+        if (rc != 0) {
+            printf("MM_GetOptionByPara() failed err:%d\n", rc);
+        }
+        if (client->MM_Finalize() != 0) {
+            puts("MM_Finalize() failed");
+        }
     }
     client.reset();
-    return rc == 0 ? std::move(option) : nullptr;
+    return rc == 0;
 }
 
 }  // namespace
@@ -100,62 +114,50 @@ PlatformDevicePropertiesProvider::PlatformDevicePropertiesProvider() {
     if (rc != 0) {
         printf("AppIpcApi_GetHDCPVersion() failed err:%d\n", rc);
     }
-    std::unique_ptr<APPIPC_PLATFORM_CAPABILITY> capability = fetchCapability();
-    std::unique_ptr<TEVRIN_DECODER_OPTION> option = fetchDecoderOption();
-
-    // Nothing below can throw: the snapshot changes only once all is fetched.
-    g_hdcpVersion = hdcpVersion;
-    g_capability = std::move(capability);
-    g_option = std::move(option);
-    ++g_liveProviders;
-}
-
-PlatformDevicePropertiesProvider::~PlatformDevicePropertiesProvider() {
-    if (--g_liveProviders == 0) {
-        g_capability.reset();
-        g_option.reset();
-    }
+    m_hdcpVersion = hdcpVersion;
+    m_hasCapability = fetchCapability(m_capability);
+    m_hasOption = fetchDecoderOption(m_option);
 }
 
 int PlatformDevicePropertiesProvider::supportsUHD(bool &value) const {
-    if (!g_capability) {
+    if (!m_hasCapability) {
         return PROPERTY_UNAVAILABLE;
     }
-    value = g_capability->panelWidth >= 3840u && g_capability->panelHeight >= 2160u;
+    value = m_capability.panelWidth >= 3840u && m_capability.panelHeight >= 2160u;
     return PROPERTY_OK;
 }
 
 int PlatformDevicePropertiesProvider::supportsHEVC(bool &value) const {
-    if (!g_capability) {
+    if (!m_hasCapability) {
         return PROPERTY_UNAVAILABLE;
     }
-    value = g_capability->hevc != 0;
+    value = m_capability.hevc != 0;
     return PROPERTY_OK;
 }
 
 int PlatformDevicePropertiesProvider::supportsHEVC10Bits(bool &value) const {
-    if (!g_option) {
+    if (!m_hasOption) {
         return PROPERTY_UNAVAILABLE;
     }
     // Capability codes 19 to 25 decode 10-bit HEVC, except 23.
-    const uint32_t code = g_option->u32DecoderCapability;
+    const uint32_t code = m_option.u32DecoderCapability;
     value = code >= 19 && code <= 25 && code != 23;
     return PROPERTY_OK;
 }
 
 int PlatformDevicePropertiesProvider::supportsHDR(bool &value) const {
-    if (!g_capability) {
+    if (!m_hasCapability) {
         return PROPERTY_UNAVAILABLE;
     }
-    value = g_capability->hdrFlag1 != 0 || g_capability->hdrFlag2 != 0;
+    value = m_capability.hdrFlag1 != 0 || m_capability.hdrFlag2 != 0;
     return PROPERTY_OK;
 }
 
 int PlatformDevicePropertiesProvider::getHDRFlags(int &value) const {
-    if (!g_capability) {
+    if (!m_hasCapability) {
         return PROPERTY_UNAVAILABLE;
     }
-    value = g_capability->hdrFlag1 != 0 ? 2 : g_capability->hdrFlag2 != 0 ? 1 : 0;
+    value = m_capability.hdrFlag1 != 0 ? 2 : m_capability.hdrFlag2 != 0 ? 1 : 0;
     return PROPERTY_OK;
 }
 
@@ -165,58 +167,58 @@ int PlatformDevicePropertiesProvider::hasPlatformVideoNode(bool &value) const {
 }
 
 int PlatformDevicePropertiesProvider::supportsHDCP(bool &value) const {
-    value = g_hdcpVersion != 0;
+    value = m_hdcpVersion != 0;
     return PROPERTY_OK;
 }
 
 // The service reports HDCP as major * 10 + minor.
 int PlatformDevicePropertiesProvider::getHDCPMajorVersion(int &value) const {
-    if (g_hdcpVersion == 0) {
+    if (m_hdcpVersion == 0) {
         return PROPERTY_UNAVAILABLE;
     }
-    value = g_hdcpVersion / 10;
+    value = m_hdcpVersion / 10;
     return PROPERTY_OK;
 }
 
 int PlatformDevicePropertiesProvider::getHDCPMinorVersion(int &value) const {
-    if (g_hdcpVersion == 0) {
+    if (m_hdcpVersion == 0) {
         return PROPERTY_UNAVAILABLE;
     }
-    value = g_hdcpVersion % 10;
+    value = m_hdcpVersion % 10;
     return PROPERTY_OK;
 }
 
 int PlatformDevicePropertiesProvider::getPanelWidth(int &value) const {
-    if (!g_capability) {
+    if (!m_hasCapability) {
         return PROPERTY_UNAVAILABLE;
     }
-    value = static_cast<int>(g_capability->panelWidth);
+    value = static_cast<int>(m_capability.panelWidth);
     return PROPERTY_OK;
 }
 
 int PlatformDevicePropertiesProvider::getPanelHeight(int &value) const {
-    if (!g_capability) {
+    if (!m_hasCapability) {
         return PROPERTY_UNAVAILABLE;
     }
-    value = static_cast<int>(g_capability->panelHeight);
+    value = static_cast<int>(m_capability.panelHeight);
     return PROPERTY_OK;
 }
 
 // The application lays out for at least 1920 x 1080 whatever the panel.
 int PlatformDevicePropertiesProvider::getDisplayWidth(int &value) const {
-    if (!g_capability) {
+    if (!m_hasCapability) {
         return PROPERTY_UNAVAILABLE;
     }
-    const int width = static_cast<int>(g_capability->panelWidth);
+    const int width = static_cast<int>(m_capability.panelWidth);
     value = width < 1920 ? 1920 : width;
     return PROPERTY_OK;
 }
 
 int PlatformDevicePropertiesProvider::getDisplayHeight(int &value) const {
-    if (!g_capability) {
+    if (!m_hasCapability) {
         return PROPERTY_UNAVAILABLE;
     }
-    const int height = static_cast<int>(g_capability->panelHeight);
+    const int height = static_cast<int>(m_capability.panelHeight);
     value = height < 1080 ? 1080 : height;
     return PROPERTY_OK;
 }

@@ -1,6 +1,10 @@
 // The C boundary: thin forwarders with C linkage. Nothing thrown inside the
 // library crosses it; the only exception the library raises is memory
-// exhaustion, reported as PROPERTY_UNAVAILABLE.
+// exhaustion, reported as PROPERTY_UNAVAILABLE. The unwinding of a cancelled
+// thread is not an error and passes through: swallowing it would abort the
+// process.
+#include <cxxabi.h>
+
 #include "device_properties_provider_adapter.h"
 #include "velquar_platform.h"
 
@@ -12,16 +16,26 @@ DevicePropertiesProviderAdapter *adapterOf(DevicePropertiesProviderContext *cont
     return reinterpret_cast<DevicePropertiesProviderAdapter *>(context);
 }
 
+// The cancellation unwind carries no C++ object, so the reference its
+// handler binds is null: the undefined-behaviour checker's null check is
+// off here, and only here.
+template <typename Call>
+__attribute__((no_sanitize("null"))) int guarded(Call call) {
+    try {
+        return call();
+    } catch (abi::__forced_unwind &) {
+        throw;
+    } catch (...) {
+        return PROPERTY_UNAVAILABLE;
+    }
+}
+
 template <typename T>
 int readScalar(DevicePropertiesProviderContext *context, const char *name, T *value) {
     if (!context) {
         return PROPERTY_INVALID_ARGUMENT;
     }
-    try {
-        return adapterOf(context)->getProperty(name, value);
-    } catch (...) {
-        return PROPERTY_UNAVAILABLE;
-    }
+    return guarded([&] { return adapterOf(context)->getProperty(name, value); });
 }
 
 }  // namespace
@@ -29,16 +43,14 @@ int readScalar(DevicePropertiesProviderContext *context, const char *name, T *va
 extern "C" {
 
 int CreateDevicePropertiesProviderContext(DevicePropertiesProviderContext **context) {
-    try {
+    return guarded([&] {
         DevicePropertiesProviderAdapter *adapter = nullptr;
         int rc = velquar::getDevicePropertiesProvider(context ? &adapter : nullptr);
         if (rc == PROPERTY_OK) {
             *context = reinterpret_cast<DevicePropertiesProviderContext *>(adapter);
         }
         return rc;
-    } catch (...) {
-        return PROPERTY_UNAVAILABLE;
-    }
+    });
 }
 
 int ReleaseDevicePropertiesProviderContext(DevicePropertiesProviderContext *context) {
@@ -50,11 +62,7 @@ int GetStringProperty(DevicePropertiesProviderContext *context, const char *name
     if (!context) {
         return PROPERTY_INVALID_ARGUMENT;
     }
-    try {
-        return adapterOf(context)->getProperty(name, value, size);
-    } catch (...) {
-        return PROPERTY_UNAVAILABLE;
-    }
+    return guarded([&] { return adapterOf(context)->getProperty(name, value, size); });
 }
 
 int GetBoolProperty(DevicePropertiesProviderContext *context, const char *name, bool *value) {

@@ -8,6 +8,7 @@
 
 #include "app_ipc.h"
 #include "decimal.h"
+#include "ini_file.h"
 #include "platform_device_properties_provider.h"
 #include "velquar_platform.h"
 
@@ -35,13 +36,13 @@ const CustomerField kFirmwareVersion = {offsetof(APPIPC_CUSTOMER_RECORD, firmwar
                                         sizeof(APPIPC_CUSTOMER_RECORD::firmwareVersion),
                                         "Failed to get firmware version from customer ini"};
 
-// Fetches the whole "Model" record for one field. Only the field's first
-// byte is cleared, so a field the service leaves alone reads as empty; a
-// text that fills its extent without a NUL ends where the extent does.
+// Fetches the whole "Model" record for one field. The record is cleared
+// first, so a field the service leaves alone reads as empty and one it
+// leaves without a NUL ends at the first byte it did not write, or where
+// the extent does: never in stale bytes of the caller's stack.
 int readCustomerField(const CustomerField &field, std::string &value) {
-    APPIPC_CUSTOMER_RECORD record;
-    char *text = reinterpret_cast<char *>(&record) + field.offset;
-    text[0] = '\0';
+    APPIPC_CUSTOMER_RECORD record = {};
+    const char *text = reinterpret_cast<const char *>(&record) + field.offset;
     int32_t rc = AppIpcApi_GetCustomerIniSection("Model", &record);
     if (rc != 0) {
         printf("AppIpcApi_GetCustomerIniSection() failed code:%d\n", rc);
@@ -63,7 +64,7 @@ struct DictionaryDeleter {
 // One step of the OLED chain: the value of name in the INI file at path.
 // The dictionary is freed before the step returns.
 bool readChainStep(const char *path, const char *name, std::string &value) {
-    std::unique_ptr<dictionary, DictionaryDeleter> ini(iniparser_load(path));
+    std::unique_ptr<dictionary, DictionaryDeleter> ini(loadIniFile(path));
     if (!ini) {
         puts("iniparser_load failed");
         return false;

@@ -6,11 +6,14 @@
 #ifndef VELQUAR_PLATFORM_DEVICE_PROPERTIES_PROVIDER_H
 #define VELQUAR_PLATFORM_DEVICE_PROPERTIES_PROVIDER_H
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
 
+#include "app_ipc.h"
 #include "property_entry.h"
+#include "tevrin_mm_player.h"
 
 namespace velquar {
 
@@ -20,12 +23,10 @@ using PropertyCatalogue = std::map<std::string, PropertyEntry, std::less<>>;
 
 class PlatformDevicePropertiesProvider {
 public:
-    // Fetches the platform snapshot; blocks up to about 10 seconds while the
-    // television settles on its input source. Never fails for a platform
-    // reason: what could not be fetched stays absent.
+    // Fetches this provider's platform snapshot; blocks up to about 10
+    // seconds while the television settles on its input source. Never fails
+    // for a platform reason: what could not be fetched stays absent.
     PlatformDevicePropertiesProvider();
-    // The last provider to go frees the snapshot records.
-    ~PlatformDevicePropertiesProvider();
 
     PlatformDevicePropertiesProvider(const PlatformDevicePropertiesProvider &) = delete;
     PlatformDevicePropertiesProvider &operator=(const PlatformDevicePropertiesProvider &) = delete;
@@ -94,6 +95,16 @@ public:
     // Device identifier and HDCP version text (identifier_properties.cpp).
     int getDeviceId(std::string &value) const;
     int getHDCPFullVersion(std::string &value) const;
+
+private:
+    // The snapshot, written once by the constructor and only read after it:
+    // each provider owns its own, so reads need no lock and no other
+    // provider's creation or destruction touches them.
+    int32_t m_hdcpVersion = 0;
+    bool m_hasCapability = false;
+    bool m_hasOption = false;
+    APPIPC_PLATFORM_CAPABILITY m_capability = {};
+    TEVRIN_DECODER_OPTION m_option = {};
 };
 
 }  // namespace velquar

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the tree with ThreadSanitizer in build-tsan/ and runs the tests
-# labelled "concurrency": many threads reading one context, many threads
-# making the first configuration read, and factory-reset taking the reset
-# type from the resource manager's own thread.
+# labelled "concurrency": many threads reading one context, contexts created
+# and released while others are read, many threads making the first
+# configuration read, cancelled threads and a periodic signal, and
+# factory-reset taking the reset type from the resource manager's own thread.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

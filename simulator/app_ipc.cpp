@@ -35,7 +35,8 @@ uint8_t byteValue(const State &s, const char *key, long long fallback) {
 }
 
 // Writes one text field of the customer record: the text with its NUL, or
-// the whole extent filled without one, or nothing at all.
+// the whole extent filled without one, or the text alone without its NUL,
+// or nothing at all.
 void writeField(const State &s, const std::string &name, const char *fallback, char *field,
                 size_t extent) {
     std::string key = "customer." + name;
@@ -45,6 +46,11 @@ void writeField(const State &s, const std::string &name, const char *fallback, c
     if (s.has(key + ".fill")) {
         std::string fill = s.text(key + ".fill", "X");
         memset(field, fill.empty() ? 'X' : fill[0], extent);
+        return;
+    }
+    if (s.has(key + ".unterminated")) {
+        std::string text = s.text(key + ".unterminated", "");
+        memcpy(field, text.data(), text.size() < extent ? text.size() : extent);
         return;
     }
     std::string value = s.text(key, fallback);

@@ -7,6 +7,8 @@
 // starts without a store. The cases on the default path run in a child
 // process whose private mount namespace has a fresh, empty /cusdata.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <functional>
@@ -136,16 +138,29 @@ const FileCase kFiles[] = {
      "platformPackageVersion=6.2.1;beta deviceTypeId= deviceMode=0 fragmentCacheSize=0 "
      "updateFrequency=-2 fragmentCacheMountPoint=/Mnt/Cache "
      "bandwidthEstimateFilePath=/data/bw#1.dat"},
+    // No regular file: not loaded, as a missing one (a FIFO would block the
+    // load, /dev/zero never end it).
+    {"Fifo", "<fifo>", kAllFail},
+    {"DeviceZero", "<zero>", kAllFail},
 };
 
 class ConfigFile : public testing::TestWithParam<FileCase> {};
 
 TEST_P(ConfigFile, Answers) {
+    alarm(10);  // a load that hangs ends the test
     SimDevice device;
     const std::string path = device.dir() + "/config.ini";
-    writeFile(path, GetParam().file);
+    const std::string &file = GetParam().file;
+    if (file == "<fifo>") {
+        ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+    } else if (file == "<zero>") {
+        ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
+    } else {
+        writeFile(path, file);
+    }
     device.setState("config_path = " + path + "\n");
-    expectReads(kPathLine + path + "\n", GetParam().want);
+    const bool loads = file[0] != '<';
+    expectReads(kPathLine + path + "\n" + (loads ? "" : loadFailure(path)), GetParam().want);
 }
 
 INSTANTIATE_TEST_SUITE_P(Config, ConfigFile, testing::ValuesIn(kFiles),

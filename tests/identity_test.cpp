@@ -1,6 +1,8 @@
 // Manufacturer, model name, chipset and firmware version from the customer
 // model record; supportsOLED through the /config/sys.ini chain.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -41,6 +43,9 @@ TEST(Identity, CustomerRecordFields) {
             {key + " = He said \"55\" it's  tabs\tkept", "He said \"55\" it's  tabs\tkept", ""},
             // Filled to its end without a NUL: the text stops at the next field.
             {key + ".fill = Q", std::string(f.extent, 'Q'), ""},
+            // Left without a NUL: it ends where the service stopped writing,
+            // not in what the previous call left on the stack.
+            {key + ".unterminated = ab", "ab", ""},
             {key + ".unwritten = 1", "", ""},
             {"customer.result = 2", "", "AppIpcApi_GetCustomerIniSection() failed code:2\n"},
         };
@@ -92,17 +97,30 @@ TEST(Identity, OledChain) {
         {{sys, "", ""}, PROPERTY_UNAVAILABLE, -1, "iniparser_load failed\n"},
         {{"[model]\nother = 1", "", ""}, PROPERTY_UNAVAILABLE, -1, "iniparser_getstring failed\n"},
         {{"", "", ""}, PROPERTY_UNAVAILABLE, -1, "iniparser_load failed\n"},
+        // No regular file is loaded: a FIFO would block, /dev/zero never end.
+        {{"<fifo>", "", ""}, PROPERTY_UNAVAILABLE, -1, "iniparser_load failed\n"},
+        {{"<zero>", "", ""}, PROPERTY_UNAVAILABLE, -1, "iniparser_load failed\n"},
+        {{sys, "<fifo>", ""}, PROPERTY_UNAVAILABLE, -1, "iniparser_load failed\n"},
+        {{sys, "<zero>", ""}, PROPERTY_UNAVAILABLE, -1, "iniparser_load failed\n"},
+        {{sys, model, "<fifo>"}, PROPERTY_OK, 0, "iniparser_load failed\n"},
+        {{sys, model, "<zero>"}, PROPERTY_OK, 0, "iniparser_load failed\n"},
     };
     const char *paths[] = {"/config/sys.ini", "/config/model/model.ini", "/config/panel/panel.ini"};
     SimDevice device;
     Context ctx;
     ASSERT_EQ(ctx.rc(), PROPERTY_OK);
     RootView view = runInRootView({"config"}, [&] {
+        alarm(20);  // a load that hangs ends the child, and the test fails
         for (const Case &k : cases) {
             SCOPED_TRACE(k.files[0] + " | " + k.files[1] + " | " + k.files[2]);
             std::filesystem::remove_all("/config");
             for (int i = 0; i < 3; ++i) {
-                if (!k.files[i].empty()) {
+                std::filesystem::create_directories(std::filesystem::path(paths[i]).parent_path());
+                if (k.files[i] == "<fifo>") {
+                    EXPECT_EQ(mkfifo(paths[i], 0644), 0);
+                } else if (k.files[i] == "<zero>") {
+                    EXPECT_EQ(symlink("/dev/zero", paths[i]), 0);
+                } else if (!k.files[i].empty()) {
                     writeFile(paths[i], k.files[i] + "\n");
                 }
             }

@@ -32,8 +32,8 @@ TEST(Lifecycle, CreationAfterReleaseFetchesTheSnapshotAgain) {
     EXPECT_EQ(readInt32(second.get(), "displayWidth").value, 1920);
 }
 
-// Two live contexts: releasing either leaves the other answering from a
-// snapshot that was fetched, never from freed or absent records.
+// Two live contexts: each answers from the snapshot its own creation
+// fetched, before and after the other is released.
 class OverlappingContexts : public testing::TestWithParam<bool> {};
 
 TEST_P(OverlappingContexts, ReleasingOneKeepsTheOtherAnswering) {
@@ -47,13 +47,14 @@ TEST_P(OverlappingContexts, ReleasingOneKeepsTheOtherAnswering) {
     EXPECT_NE(older.get(), newer.get());
     EXPECT_EQ(device.calls("AppIpcApi_GetHDCPVersion ").size(), 2u);
     EXPECT_EQ(readInt32(newer.get(), "panelWidth").value, 1280);
+    EXPECT_EQ(readInt32(older.get(), "panelWidth").value, 3840);
 
     Context &gone = releaseOlderFirst ? older : newer;
     Context &kept = releaseOlderFirst ? newer : older;
     EXPECT_EQ(gone.release(), PROPERTY_OK);
     Read<int> width = readInt32(kept.get(), "panelWidth");
     EXPECT_EQ(width.rc, PROPERTY_OK);
-    EXPECT_EQ(width.value, 1280);  // the latest fetch is the one that counts
+    EXPECT_EQ(width.value, releaseOlderFirst ? 1280 : 3840);
     for (const char *name : {"supportsUHD", "supportsHEVC10Bits", "supportsHDCP"}) {
         EXPECT_EQ(readBool(kept.get(), name).rc, PROPERTY_OK) << name;
     }

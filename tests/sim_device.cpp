@@ -1,8 +1,11 @@
 #include "sim_device.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -195,6 +198,29 @@ const std::vector<Property> &catalogue() {
         {"CABundleFileName", Type::String},
     };
     return properties;
+}
+
+void fakeCommand(const std::string &dir, const std::string &name, const std::string &body) {
+    const std::string path = dir + "/" + name;
+    std::ofstream(path, std::ios::trunc) << "#!/bin/sh\n" << body << "\n";
+    chmod(path.c_str(), 0755);
+    const char *old = getenv("PATH");
+    const std::string prefix = dir + ":";
+    if (!old || std::string(old).compare(0, prefix.size(), prefix) != 0) {
+        setenv("PATH", (prefix + (old ? old : "/usr/bin:/bin")).c_str(), 1);
+    }
+}
+
+std::vector<int> openDescriptors() {
+    std::vector<int> fds;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        fds.push_back(std::stoi(entry.path().filename().string()));
+    }
+    std::sort(fds.begin(), fds.end());
+    // The listing's own descriptor is gone again.
+    fds.erase(std::remove_if(fds.begin(), fds.end(), [](int fd) { return fcntl(fd, F_GETFD) < 0; }),
+              fds.end());
+    return fds;
 }
 
 }  // namespace velquar_test

@@ -94,6 +94,13 @@ struct Property {
 // The 49 properties of the interface with their types, in catalogue order.
 const std::vector<Property> &catalogue();
 
+// Writes an executable script dir/name running body with /bin/sh and puts
+// dir first on PATH, where the library's shell commands find it.
+void fakeCommand(const std::string &dir, const std::string &name, const std::string &body);
+
+// The descriptors open in this process, in increasing order.
+std::vector<int> openDescriptors();
+
 }  // namespace velquar_test
 
 #endif

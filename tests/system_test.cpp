@@ -1,8 +1,11 @@
 // The shell command runner and the system properties: shell-backed values
 // against what the same commands print here, the connection strength and the
 // language tag table.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <climits>
 #include <cstdio>
@@ -11,6 +14,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "root_view.h"
 #include "shell_command.h"
@@ -66,7 +71,15 @@ TEST(ShellCommand, KeepsTheFirstLineOrFailsOnNoOutput) {
         {"echo " + a300 + "; echo second", PROPERTY_OK, a300.substr(0, 255), ""},
         {"echo out; echo err >&2", PROPERTY_OK, "out\n", ""},
         {"true", PROPERTY_UNAVAILABLE, "untouched", "fgets failed for $s\n"},
+        // Only descriptors 0 to 2 reach the shell (3 is ls's own listing),
+        // and it runs in the C locale.
+        {"ls -x -w 200 /proc/self/fd", PROPERTY_OK, "0  1  2  3\n", ""},
+        {"echo $LC_ALL", PROPERTY_OK, "C\n", ""},
     };
+    // Neither an open descriptor nor the caller's locale is handed on.
+    const int inherited = open("/dev/null", O_RDONLY);
+    ASSERT_GE(inherited, 0);
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
     for (const Case &k : cases) {
         SCOPED_TRACE(k.command);
         int rc = 0;
@@ -76,6 +89,31 @@ TEST(ShellCommand, KeepsTheFirstLineOrFailsOnNoOutput) {
         EXPECT_EQ(rc, k.rc);
         EXPECT_EQ(output, k.output);
     }
+    unsetenv("LC_ALL");
+    close(inherited);
+}
+
+// While a command runs, whatever the runner holds open is close-on-exec: a
+// program the application starts meanwhile on another thread inherits none
+// of it (nor keeps the command's output pipe open).
+TEST(ShellCommand, HoldsOnlyCloseOnExecDescriptors) {
+    const std::vector<int> before = openDescriptors();
+    std::string output;
+    int rc = -1;
+    std::thread reader([&] { rc = velquar::runShellCommand("sleep 0.5; echo done", output); });
+    usleep(250000);
+    int held = 0;
+    for (int fd : openDescriptors()) {
+        if (!std::binary_search(before.begin(), before.end(), fd)) {
+            ++held;
+            EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC) << "descriptor " << fd;
+        }
+    }
+    reader.join();
+    EXPECT_GT(held, 0);
+    EXPECT_EQ(rc, PROPERTY_OK);
+    EXPECT_EQ(output, "done\n");
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(System, ShellBackedValuesMatchTheCommandsHere) {
@@ -103,6 +141,50 @@ TEST(System, ShellBackedValuesMatchTheCommandsHere) {
     EXPECT_GT(available.value, 0);
     EXPECT_LE(available.value, total.value);
     EXPECT_LT(llabs(available.value - now), total.value / 4);
+}
+
+// free as the commands find it on PATH. One that is translated unless
+// LC_ALL=C still gives the figures; one that prints nothing gives none.
+TEST(System, MemoryFromFreeInTheCLocale) {
+    const std::string translated =
+        "if [ \"$LC_ALL\" != C ]; then echo 'Speicher: 16000 4000 9000'; exit; fi\n"
+        "echo '              total        used        free'\n"
+        "echo 'Mem:          16000        4000        9000'";
+    struct Case {
+        std::string free;  // the script's body
+        int rc;
+        long long total, available;
+        const char *printed;
+    };
+    const Case cases[] = {
+        {translated, PROPERTY_OK, 16000, 9000, ""},
+        {"exit 0", PROPERTY_UNAVAILABLE, 0, 0, "fgets failed for $s\nfgets failed for $s\n"},
+    };
+    SimDevice device;
+    Context ctx;
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    setenv("LANGUAGE", "de", 1);
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.free);
+        fakeCommand(device.dir(), "free", k.free);
+        Read<long long> total, available;
+        EXPECT_EQ(captureStdout([&] {
+                      total = readInt64(ctx.get(), "totalMemory");
+                      available = readInt64(ctx.get(), "availableMemory");
+                  }),
+                  k.printed);
+        EXPECT_EQ(total.rc, k.rc);
+        EXPECT_EQ(available.rc, k.rc);
+        EXPECT_EQ(total.untouched, k.rc != PROPERTY_OK);
+        EXPECT_EQ(available.untouched, k.rc != PROPERTY_OK);
+        if (k.rc == PROPERTY_OK) {
+            EXPECT_EQ(total.value, k.total);
+            EXPECT_EQ(available.value, k.available);
+        }
+    }
+    unsetenv("LANGUAGE");
+    unsetenv("LC_ALL");
 }
 
 TEST(System, ConnectionStrengthFromTheWirelessTable) {

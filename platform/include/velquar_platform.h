@@ -5,9 +5,35 @@
  * A context is created once, read any number of times and released once.
  * Each property has one type and is read only through the function of that
  * type. Every function returns one of the result codes below; no function
- * lets a C++ exception out. The library serves one live context at a time
- * as a rule; several at once are tolerated (each creation fetches the
- * platform snapshot afresh and the last release frees it).
+ * lets a C++ exception out.
+ *
+ * Threads, signals and cancellation: what a caller may rely on.
+ *   - Any number of contexts may be live at once, and they may be created,
+ *     read and released on any threads at any time. Each context answers
+ *     from the platform snapshot its own creation fetched; no other creation
+ *     or release changes or frees it.
+ *   - Reads on one context may run at the same time on several threads. A
+ *     context is released exactly once, and not while a read on it is
+ *     running or afterwards.
+ *   - The configuration file is loaded once per process, by the first
+ *     configuration-backed read, whichever thread makes it; other threads
+ *     making such a read meanwhile wait for it.
+ *   - The library starts no thread and installs no signal handler. A signal
+ *     that the application handles does not cut a call short: the
+ *     input-source wait still keeps its 200 ms between tries, and a shell
+ *     read resumes.
+ *   - Cancellation: the calls may be cancellation points (the creation
+ *     wait, shell reads, output). A thread cancelled inside the library
+ *     unwinds cleanly through it and releases what the call held; a
+ *     creation that is cancelled leaves *context unwritten and allocates
+ *     nothing that outlives it; a read that is cancelled leaves its context
+ *     usable.
+ *   - Descriptors: everything the library opens is close-on-exec, so the
+ *     application's children inherit none of it; the library's shell
+ *     commands run with only descriptors 0, 1 and 2 and in the C locale
+ *     (LC_ALL=C). The one exception is iniparser's own stream, open only
+ *     while it reads an INI file: a child that another thread forks at
+ *     that moment inherits it.
  */
 #ifndef VELQUAR_PLATFORM_H
 #define VELQUAR_PLATFORM_H
