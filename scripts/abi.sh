@@ -7,6 +7,9 @@
 #   scripts/abi.sh update BUILD_DIR   writes the baselines anew from BUILD_DIR
 #   scripts/abi.sh check-lib BASELINE LIBRARY HEADER...
 #
+# The result codes are macros, which no binary holds: their definitions are
+# kept in tests/abi/result-codes.h and compared as text.
+#
 # MACHINE (x86_64, arm) is read from the library's ELF header. The build needs
 # debugging information (Debug or RelWithDebInfo): without it abidw sees only
 # symbol names.
@@ -53,6 +56,11 @@ check_lib() {
     echo "abi: $(basename "$library") matches $(basename "$(dirname "$baseline")")/$(basename "$baseline")"
 }
 
+# The public header's result-code definitions, as the preprocessor sees them.
+result_codes() {
+    cc -E -dM -x c "$root/platform/include/velquar_platform.h" | grep '^#define PROPERTY_' | sort
+}
+
 machine() {
     case "$(readelf -h "$1" | sed -n 's/^ *Machine: *//p')" in
         *X86-64*) echo x86_64 ;;
@@ -72,6 +80,14 @@ case "$mode" in
         dir=$root/tests/abi/$(machine "$build/lib/libcom.orvane.velquar.platform.so")
         mkdir -p "$dir"
         failed=0
+        codes=$root/tests/abi/result-codes.h
+        if [ "$mode" = update ]; then
+            result_codes >"$codes"
+            echo "abi: wrote $codes"
+        elif ! result_codes | diff -u "$codes" -; then
+            echo "abi: the result codes differ from $codes" >&2
+            failed=1
+        fi
         for entry in "${libraries[@]}"; do
             read -r name headers <<<"$entry"
             library=$build/lib/$name

@@ -92,8 +92,9 @@ sizes() {
 
 setup
 
-# The whole suite, built for ARM and run under the emulator.
-build build-arm Release -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+# The whole suite, built for ARM and run under the emulator; with debugging
+# information, from which the suite's ABI check reads the types.
+build build-arm RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$toolchain"
 ctest --test-dir build-arm -j2 --output-on-failure --no-tests=error
 check_file build-arm/install/lib/libcom.orvane.velquar.platform.so '32-bit.*ARM'
 check_package "$PWD/build-arm/install" ARM
