@@ -129,8 +129,9 @@ sizes() {
 
 setup
 
-# The whole suite, built for ARM and run under the emulator.
-build build-arm Release "${toolchain_args[@]}"
+# The whole suite, built for ARM and run under the emulator; with debugging
+# information, from which the suite's ABI check reads the types.
+build build-arm RelWithDebInfo "${toolchain_args[@]}"
 ctest --test-dir build-arm -j2 --output-on-failure --no-tests=error
 check_file build-arm/install/lib/libcom.orvane.velquar.platform.so '32-bit.*ARM'
 check_package "$PWD/build-arm/install" ARM

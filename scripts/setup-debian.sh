@@ -11,6 +11,7 @@ packages=("$@")
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format util-linux valgrind
     clang libclang-rt-14-dev
+    python3 mandoc abigail-tools
 )
 
 missing=()

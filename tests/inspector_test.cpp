@@ -7,8 +7,10 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "emulator.h"
@@ -147,28 +149,189 @@ TEST(Inspector, ControlCharactersInValuesAreEscaped) {
     EXPECT_EQ(value.substr(value.size() - 2), "\\n");
 }
 
-TEST(Inspector, JsonDocumentHasOneEntryPerProperty) {
-    SimDevice device("hdcp_version = 0\n");
-    ProgramRun run = inspect(device, built({"--json"}));
-    ASSERT_EQ(run.status, 0) << run.err;
-    const size_t start = run.out.find("{\n  \"properties\": [\n");
-    ASSERT_NE(start, std::string::npos) << run.out;
-    std::vector<std::string> entries;
-    std::istringstream in(run.out.substr(start));
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("    {\"name\": ", 0) == 0) {
-            entries.push_back(line);
-        }
+// The JSON document as Python's json module reads it: first the lines of
+// creation and release, then one line per property with name, type, code,
+// value and printed lines. Texts come back as the bytes they stand for
+// (surrogateescape), in hex after an "x"; "-" is null or no line at all.
+const char *const kJsonSummary = R"(
+import json, sys
+def text(s): return 'x' + s.encode('utf-8', 'surrogateescape').hex()
+def lines(l): return ','.join(text(s) for s in l) or '-'
+d = json.load(open(sys.argv[1], 'rb'))
+print(lines(d['output']))
+for p in d['properties']:
+    v = p['value']
+    v = '-' if v is None else text(v) if isinstance(v, str) else json.dumps(v)
+    print(p['name'], p['type'], p['code'], v, lines(p['output']))
+)";
+
+std::string hexText(const std::string &s) {
+    std::string out = "x";
+    char buf[4];
+    for (unsigned char c : s) {
+        snprintf(buf, sizeof buf, "%02x", c);
+        out += buf;
     }
-    ASSERT_EQ(entries.size(), 49u);
-    EXPECT_EQ(entries[8],
-              "    {\"name\": \"supportsUHD\", \"type\": \"bool\", \"result\": \"OK\", "
-              "\"code\": 0, \"value\": true},");
-    EXPECT_EQ(entries[17],
-              "    {\"name\": \"hdcpMajorVersion\", \"type\": \"int32\", \"result\": "
-              "\"PROPERTY_UNAVAILABLE\", \"code\": -2147483632, \"value\": null},");
-    EXPECT_EQ(entries[48].back(), '}');  // no comma after the last entry
-    EXPECT_EQ(run.out.substr(run.out.size() - 6), "  ]\n}\n");
+    return out;
+}
+
+// Printed text as the inspector splits it: at line feeds, a rest after the
+// last one being a line too.
+std::string hexLines(const std::string &printed) {
+    std::string out;
+    size_t start = 0;
+    for (size_t end; start < printed.size(); start = end + 1) {
+        end = printed.find('\n', start);
+        if (end == std::string::npos) {
+            end = printed.size();
+        }
+        out += (out.empty() ? "" : ",") + hexText(printed.substr(start, end - start));
+    }
+    return out.empty() ? "-" : out;
+}
+
+// What the document should say of p: the same read through the library in
+// this process, on the same device, in the same order.
+std::string expectedLine(DevicePropertiesProviderContext *ctx, const Property &p) {
+    int rc = 0;
+    std::string value;
+    const std::string printed = captureStdout([&] {
+        switch (p.type) {
+            case Type::Bool: {
+                const auto r = readBool(ctx, p.name);
+                rc = r.rc;
+                value = r.value ? "true" : "false";
+                break;
+            }
+            case Type::Int32: {
+                const auto r = readInt32(ctx, p.name);
+                rc = r.rc;
+                value = std::to_string(r.value);
+                break;
+            }
+            case Type::Int64: {
+                const auto r = readInt64(ctx, p.name);
+                rc = r.rc;
+                value = std::to_string(r.value);
+                break;
+            }
+            case Type::String: {
+                const auto r = readString(ctx, p.name, 8192);
+                rc = r.rc;
+                value = hexText(r.value);
+                break;
+            }
+        }
+    });
+    return std::string(p.name) + " " + kTypeWords[static_cast<int>(p.type)] + " " +
+           std::to_string(rc) + " " + (rc == PROPERTY_OK ? value : "-") + " " + hexLines(printed);
+}
+
+struct JsonCase {
+    const char *profile;  // in simulator/profiles, or null for the hostile device below
+};
+
+// Every text the platform hands over holds bytes that are not UTF-8 and
+// control characters: the customer record, the proxy text, the CA bundle
+// path and the configuration file (its path, so the store's lines carry
+// them too, and its values).
+const char kHostile[] = "\x01\xff\x1b[\xc3(\xe2\x82\\\"\x7f\xed\xa0\x80\xf4\x90\x80\x80\xc3\xa9";
+
+class InspectorJson : public testing::TestWithParam<JsonCase> {};
+
+TEST_P(InspectorJson, DocumentHoldsWhatTheLibraryAnswersAndPrints) {
+    std::string state;
+    if (GetParam().profile) {
+        std::ifstream in(std::string(VELQUAR_PROFILES_DIR) + "/" + GetParam().profile);
+        state.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(state.empty()) << GetParam().profile;
+    }
+    SimDevice device(state);
+    if (!GetParam().profile) {
+        const std::string config = device.dir() + "/conf\xff\x01ig.ini";
+        std::ofstream(config) << "[Device]\nPlatformPackageVersion = " << kHostile
+                              << "\nDeviceTypeId = " << kHostile
+                              << "\n[PlaybackMisc]\nFragmentCacheMountPoint = " << kHostile
+                              << "\n[Network]\nBandwidthEstimateFilePath = " << kHostile << "\n";
+        state = "config_path = " + config +
+                "\nproxy.hex = 01ff1b5bc328e2825c227fed3a38303830000000000000000000000000000000\n";
+        for (const char *field : {"model_name", "manufacturer", "chipset", "firmware_version"}) {
+            state += std::string("customer.") + field + " = " + kHostile + "\n";
+        }
+        device.setState(state);
+        setenv("CURL_CA_BUNDLE_PATH", (std::string(kHostile) + "/b\xff\n.pem").c_str(), 1);
+    }
+    // The inspector and this process wait for the platform at the same time.
+    std::string created;
+    std::unique_ptr<Context> ctx;
+    std::thread creation([&] { ctx = std::make_unique<Context>(&created); });
+    ProgramRun run = inspect(device, built({"--json"}));
+    creation.join();
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(ctx->rc(), PROPERTY_OK);
+
+    const std::string document = device.dir() + "/document.json";
+    std::ofstream(document) << run.out;
+    const std::string summaryCommand = "python3 -c \"$VELQUAR_JSON_SUMMARY\" " + document + " 2>&1";
+    setenv("VELQUAR_JSON_SUMMARY", kJsonSummary, 1);
+    FILE *pipe = popen(summaryCommand.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> summary;
+    char line[65536];
+    while (fgets(line, sizeof line, pipe)) {
+        summary.emplace_back(line, strcspn(line, "\n"));
+    }
+    ASSERT_EQ(pclose(pipe), 0) << (summary.empty() ? "" : summary.back()) << "\n" << run.out;
+    ASSERT_EQ(summary.size(), 1 + catalogue().size());
+
+    std::vector<std::string> expected;
+    for (const Property &p : catalogue()) {
+        expected.push_back(expectedLine(ctx->get(), p));
+    }
+    created += captureStdout([&] { ctx->release(); });
+    EXPECT_EQ(summary[0], hexLines(created));
+    for (size_t n = 0; n < expected.size(); ++n) {
+        if (strcmp(catalogue()[n].name, "availableMemory") == 0) {
+            continue;  // changes from one moment to the next
+        }
+        EXPECT_EQ(summary[n + 1], expected[n]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, InspectorJson,
+                         testing::Values(JsonCase{"4k-hdr.state"}, JsonCase{"1080p-wifi.state"},
+                                         JsonCase{"wrong-input-source.state"},
+                                         JsonCase{"all-fail.state"}, JsonCase{nullptr}));
+
+// --value: the value alone on standard output, the library's lines and the
+// failure on standard error, the status telling a failed read from an
+// unknown name.
+TEST(Inspector, ValueModePrintsOnlyTheValue) {
+    struct Case {
+        const char *state;
+        const char *name;
+        int status;
+        std::string out;
+        const char *err;  // a line standard error holds
+    };
+    const Case cases[] = {
+        {"", "platformPackageVersion", 0, "6.2.1-velquar.20261201\n",
+         "Orvane Palomir config path: "},
+        {"customer.model_name = OV\x01\xff\\55\n", "modelName", 0, "OV\x01\xff\\55\n", ""},
+        {"", "panelWidth", 0, "3840\n", ""},
+        {"", "supportsUHD", 0, "true\n", ""},
+        {"hdcp_version = 0\n", "hdcpMajorVersion", 3, "",
+         "velquar-props: hdcpMajorVersion: PROPERTY_UNAVAILABLE\n"},
+        {"", "noSuchProperty", 4, "", "velquar-props: noSuchProperty: PROPERTY_NOT_FOUND\n"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        SimDevice device(k.state);
+        ProgramRun run = inspect(device, built({"--value", k.name}));
+        EXPECT_EQ(run.status, k.status) << run.err;
+        EXPECT_EQ(run.out, k.out);
+        EXPECT_NE(run.err.find(k.err), std::string::npos) << run.err;
+    }
 }
 
 TEST(Inspector, HelpNeedsNoPlatform) {
@@ -189,6 +352,13 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--bogus"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"--library"}, 2, "velquar-props: --library needs a path\n"},
         {{"--library", "/nonexistent.so"}, 1, "velquar-props: cannot load /nonexistent.so: "},
+        // Loads, but lacks the six functions: nothing of it is called.
+        {{"--library", VELQUAR_NO_EXPORTS_LIBRARY},
+         1,
+         "velquar-props: CreateDevicePropertiesProviderContext: "},
+        {{"--value"}, 2, "velquar-props: --value needs a property name\n"},
+        {{"--json", "--value", "panelWidth"}, 2, "velquar-props: --value reads one property"},
+        {{"--value", "panelWidth", "panelHeight"}, 2, "velquar-props: --value reads one property"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());

@@ -3,11 +3,17 @@
 // Loads the device properties library the way the streaming application
 // does, through its exported C functions, creates a context and prints what
 // every property (or the ones named) answers. Property failures are data:
-// the exit status is 0 once a context was created.
+// the exit status is 0 once a context was created. --value reads one
+// property for a script, and its status tells how the read went.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -90,7 +96,91 @@ struct Reading {
     std::string name;
     const char *type;
     int result;
-    std::string value;  // as text; quoted separately for JSON strings
+    std::string value;                // as text; quoted separately for JSON strings
+    std::vector<std::string> output;  // what the library printed meanwhile
+};
+
+// What the library writes to standard output while a call runs, taken
+// aside so that standard output carries only the inspector's own document.
+// Descriptor 1 points at an anonymous file for the call and is put back
+// afterwards; a file, unlike a pipe, cannot fill up and block the library.
+class OutputCapture {
+public:
+    OutputCapture() {
+        m_fd = memfd_create("velquar-props-output", MFD_CLOEXEC);
+        if (m_fd < 0) {
+            FILE *file = tmpfile();
+            m_fd = file ? fcntl(fileno(file), F_DUPFD_CLOEXEC, 3) : -1;
+            if (file) {
+                fclose(file);
+            }
+        }
+        m_saved = m_fd < 0 ? -1 : fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    }
+    ~OutputCapture() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+        if (m_saved >= 0) {
+            close(m_saved);
+        }
+    }
+    OutputCapture(const OutputCapture &) = delete;
+    OutputCapture &operator=(const OutputCapture &) = delete;
+
+    bool ok() const { return m_fd >= 0 && m_saved >= 0; }
+
+    // Runs fn with standard output captured; appends its lines to lines.
+    template <typename F>
+    auto run(std::vector<std::string> &lines, F fn) -> decltype(fn()) {
+        flush();
+        const bool redirected = ok() && ftruncate(m_fd, 0) == 0 && lseek(m_fd, 0, SEEK_SET) == 0 &&
+                                dup2(m_fd, STDOUT_FILENO) >= 0;
+        struct Restore {
+            OutputCapture &self;
+            std::vector<std::string> &lines;
+            bool redirected;
+            ~Restore() {
+                if (redirected) {
+                    self.flush();
+                    dup2(self.m_saved, STDOUT_FILENO);
+                    self.collect(lines);
+                }
+            }
+        } restore{*this, lines, redirected};
+        return fn();
+    }
+
+private:
+    static void flush() {
+        std::cout.flush();
+        fflush(stdout);
+    }
+
+    // The captured text as lines, without their line feeds; text after the
+    // last line feed is a line of its own.
+    void collect(std::vector<std::string> &lines) const {
+        std::string text;
+        char chunk[4096];
+        for (off_t at = 0;;) {
+            const ssize_t n = pread(m_fd, chunk, sizeof chunk, at);
+            if (n <= 0) {
+                break;
+            }
+            text.append(chunk, static_cast<size_t>(n));
+            at += n;
+        }
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        if (start < text.size()) {
+            lines.push_back(text.substr(start));
+        }
+    }
+
+    int m_fd = -1;
+    int m_saved = -1;
 };
 
 const char *resultName(int rc) {
@@ -137,7 +227,7 @@ const char *typeName(Type t) {
 }
 
 Reading read(const Api &api, DevicePropertiesProviderContext *ctx, const char *name, Type type) {
-    Reading r{name, typeName(type), PROPERTY_OK, std::string()};
+    Reading r{name, typeName(type), PROPERTY_OK, std::string(), {}};
     switch (type) {
         case Type::Bool: {
             bool v = false;
@@ -181,7 +271,7 @@ Reading read(const Api &api, DevicePropertiesProviderContext *ctx, const char *n
 // A name outside the known catalogue is read with each function in turn
 // until the library names a type; it then reports what the library said.
 Reading readUnknown(const Api &api, DevicePropertiesProviderContext *ctx, const char *name) {
-    Reading r{name, "?", PROPERTY_NOT_FOUND, std::string()};
+    Reading r{name, "?", PROPERTY_NOT_FOUND, std::string(), {}};
     for (Type t : {Type::String, Type::Bool, Type::Int32, Type::Int64}) {
         r = read(api, ctx, name, t);
         if (r.result == PROPERTY_NOT_FOUND) {
@@ -194,33 +284,80 @@ Reading readUnknown(const Api &api, DevicePropertiesProviderContext *ctx, const 
     return r;
 }
 
-std::string jsonString(const std::string &s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
+// The length of the valid UTF-8 sequence at s[i], or 0 when the bytes there
+// are not one (overlong forms, surrogates and code points past U+10FFFF
+// included).
+size_t utf8Length(const std::string &s, size_t i) {
+    const auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = at(i);
+    size_t n;
+    unsigned char lo = 0x80, hi = 0xbf;  // the range of the second byte
+    if (c < 0x80) {
+        return 1;
+    } else if (c >= 0xc2 && c <= 0xdf) {
+        n = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        n = 3;
+        lo = c == 0xe0 ? 0xa0 : 0x80;
+        hi = c == 0xed ? 0x9f : 0xbf;
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        n = 4;
+        lo = c == 0xf0 ? 0x90 : 0x80;
+        hi = c == 0xf4 ? 0x8f : 0xbf;
+    } else {
+        return 0;
+    }
+    if (s.size() - i < n || at(i + 1) < lo || at(i + 1) > hi) {
+        return 0;
+    }
+    for (size_t k = 2; k < n; ++k) {
+        if (at(i + k) < 0x80 || at(i + k) > 0xbf) {
+            return 0;
         }
     }
+    return n;
+}
+
+// A JSON string for any bytes. A byte that is not part of valid UTF-8
+// becomes the lone surrogate \udcXX (XX the byte), which no valid text can
+// produce: Python's json reads it back and .encode("utf-8",
+// "surrogateescape") gives the original bytes.
+std::string jsonString(const std::string &s) {
+    std::string out = "\"";
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const size_t n = utf8Length(s, i);
+        char buf[8];
+        if (n == 0) {
+            snprintf(buf, sizeof buf, "\\udc%02x", c);
+            out += buf;
+            i += 1;
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7f) {
+            snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out.append(s, i, n);
+        }
+        i += n;
+    }
     return out + "\"";
+}
+
+std::string jsonLines(const std::vector<std::string> &lines) {
+    std::string out = "[";
+    for (size_t i = 0; i < lines.size(); ++i) {
+        out += (i ? ", " : "") + jsonString(lines[i]);
+    }
+    return out + "]";
 }
 
 std::string jsonValue(const Reading &r) {
@@ -230,14 +367,15 @@ std::string jsonValue(const Reading &r) {
     return strcmp(r.type, "string") == 0 ? jsonString(r.value) : r.value;
 }
 
-void printJson(const std::vector<Reading> &readings) {
-    printf("{\n  \"properties\": [\n");
+void printJson(const std::vector<std::string> &output, const std::vector<Reading> &readings) {
+    printf("{\n  \"output\": %s,\n  \"properties\": [\n", jsonLines(output).c_str());
     for (size_t i = 0; i < readings.size(); ++i) {
         const Reading &r = readings[i];
         printf(
-            "    {\"name\": %s, \"type\": \"%s\", \"result\": %s, \"code\": %d, \"value\": %s}%s\n",
+            "    {\"name\": %s, \"type\": \"%s\", \"result\": %s, \"code\": %d, \"value\": %s, "
+            "\"output\": %s}%s\n",
             jsonString(r.name).c_str(), r.type, jsonString(resultText(r.result)).c_str(), r.result,
-            jsonValue(r).c_str(), i + 1 < readings.size() ? "," : "");
+            jsonValue(r).c_str(), jsonLines(r.output).c_str(), i + 1 < readings.size() ? "," : "");
     }
     printf("  ]\n}\n");
 }
@@ -272,22 +410,31 @@ void printRow(const char *name, const char *type, const std::string &result,
     fflush(stdout);
 }
 
+// Exit statuses of --value beyond those of every mode.
+const int kReadFailed = 3;
+const int kUnknownProperty = 4;
+
 void usage(FILE *out) {
     fprintf(out,
             "usage: velquar-props [--json] [--library PATH] [NAME...]\n"
+            "       velquar-props --value NAME [--library PATH]\n"
             "\n"
             "Creates a device properties context and prints, for every property of\n"
             "the catalogue or for each NAME given, its type, the result code and the\n"
             "value. The library's own diagnostic lines appear on standard output\n"
             "between the rows as it prints them.\n"
             "\n"
-            "  --json          print the readings as one JSON document at the end\n"
+            "  --json          print the readings as one JSON document, the library's\n"
+            "                  lines inside it; nothing else on standard output\n"
+            "  --value NAME    print only the value of NAME and a line end; the\n"
+            "                  library's lines go to standard error\n"
             "  --library PATH  load this library instead of %s\n"
             "  --help          show this help\n"
             "\n"
             "Exit status: 0 once a context was created, whatever the properties\n"
-            "answered; 1 when the library cannot be loaded or the context not\n"
-            "created; 2 for a bad option.\n",
+            "answered (with --value: once the read succeeded); 1 when the library\n"
+            "cannot be loaded or the context not created; 2 for a bad option;\n"
+            "with --value, 3 when the read failed and 4 for an unknown property.\n",
             kDefaultLibrary);
 }
 
@@ -305,6 +452,7 @@ bool bind(void *lib, const char *symbol, F &fn) {
 
 int main(int argc, char **argv) {
     bool json = false;
+    const char *valueName = nullptr;
     const char *library = kDefaultLibrary;
     std::vector<const char *> names;
     for (int i = 1; i < argc; ++i) {
@@ -314,12 +462,13 @@ int main(int argc, char **argv) {
             return 0;
         } else if (arg == "--json") {
             json = true;
-        } else if (arg == "--library") {
+        } else if (arg == "--library" || arg == "--value") {
             if (++i == argc) {
-                fprintf(stderr, "velquar-props: --library needs a path\n");
+                fprintf(stderr, "velquar-props: %s needs %s\n", arg.c_str(),
+                        arg == "--library" ? "a path" : "a property name");
                 return 2;
             }
-            library = argv[i];
+            (arg == "--library" ? library : valueName) = argv[i];
         } else if (arg.size() > 1 && arg[0] == '-') {
             fprintf(stderr, "velquar-props: unknown option %s\n", argv[i]);
             usage(stderr);
@@ -327,6 +476,11 @@ int main(int argc, char **argv) {
         } else {
             names.push_back(argv[i]);
         }
+    }
+    if (valueName && (json || !names.empty())) {
+        fprintf(stderr, "velquar-props: --value reads one property, without --json or names\n");
+        usage(stderr);
+        return 2;
     }
 
     void *lib = dlopen(library, RTLD_NOW | RTLD_LOCAL);
@@ -344,15 +498,66 @@ int main(int argc, char **argv) {
         return 1;
     }
 
+    // The table shows the library's lines where they fall; the other modes
+    // keep standard output for themselves.
+    OutputCapture capture;
+    const bool captured = json || valueName;
+    if (captured && !capture.ok()) {
+        fprintf(stderr, "velquar-props: cannot set the library's output aside: %s\n",
+                strerror(errno));
+        return 1;
+    }
+    std::vector<std::string> output;  // creation's and release's lines
+    auto call = [&](std::vector<std::string> &lines, auto fn) {
+        return captured ? capture.run(lines, fn) : fn();
+    };
+    // Lines that have no place on standard output go to standard error.
+    auto toStderr = [](const std::vector<std::string> &lines) {
+        for (const std::string &line : lines) {
+            fprintf(stderr, "%s\n", line.c_str());
+        }
+    };
+
     fprintf(stderr,
             "velquar-props: waiting for the platform (up to about 10 s until the television "
             "reports its input source)...\n");
     DevicePropertiesProviderContext *ctx = nullptr;
-    int rc = api.create(&ctx);
+    int rc = call(output, [&] { return api.create(&ctx); });
     if (rc != PROPERTY_OK) {
+        toStderr(output);
         fprintf(stderr, "velquar-props: CreateDevicePropertiesProviderContext failed: %s\n",
                 resultText(rc).c_str());
         return 1;
+    }
+
+    auto readNamed = [&](const char *name) {
+        const Property *known = nullptr;
+        for (const Property &p : kCatalogue) {
+            if (strcmp(p.name, name) == 0) {
+                known = &p;
+            }
+        }
+        std::vector<std::string> lines;
+        Reading r = call(lines, [&] {
+            return known ? read(api, ctx, name, known->type) : readUnknown(api, ctx, name);
+        });
+        r.output = lines;
+        return r;
+    };
+
+    if (valueName) {
+        const Reading r = readNamed(valueName);
+        call(output, [&] { return api.release(ctx); });
+        toStderr(r.output);
+        toStderr(output);
+        if (r.result != PROPERTY_OK) {
+            fprintf(stderr, "velquar-props: %s: %s\n", valueName, resultText(r.result).c_str());
+            return r.result == PROPERTY_NOT_FOUND ? kUnknownProperty : kReadFailed;
+        }
+        // The value as it is, bytes and line feeds included, as getprop gives it.
+        fwrite(r.value.data(), 1, r.value.size(), stdout);
+        putchar('\n');
+        return fflush(stdout) == 0 ? 0 : 1;
     }
 
     std::vector<Reading> readings;
@@ -368,21 +573,15 @@ int main(int argc, char **argv) {
     }
     if (names.empty()) {
         for (const Property &p : kCatalogue) {
-            take(read(api, ctx, p.name, p.type));
+            take(readNamed(p.name));
         }
     }
     for (const char *name : names) {
-        const Property *known = nullptr;
-        for (const Property &p : kCatalogue) {
-            if (strcmp(p.name, name) == 0) {
-                known = &p;
-            }
-        }
-        take(known ? read(api, ctx, name, known->type) : readUnknown(api, ctx, name));
+        take(readNamed(name));
     }
+    call(output, [&] { return api.release(ctx); });
     if (json) {
-        printJson(readings);
+        printJson(output, readings);
     }
-    api.release(ctx);
     return 0;
 }
