@@ -27,7 +27,9 @@
  *     unwinds cleanly through it and releases what the call held; a
  *     creation that is cancelled leaves *context unwritten and allocates
  *     nothing that outlives it; a read that is cancelled leaves its context
- *     usable.
+ *     usable. The media-player session, each INI file load and the
+ *     configuration file's one load run to their end; a cancellation that
+ *     comes in meanwhile is acted on at the next cancellation point.
  *   - Descriptors: everything the library opens is close-on-exec, so the
  *     application's children inherit none of it; the library's shell
  *     commands run with only descriptors 0, 1 and 2 and in the C locale
