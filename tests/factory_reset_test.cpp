@@ -214,7 +214,9 @@ TEST(FactoryReset, ReadsTheConfigurationByteForByte) {
         {"OTA=x\nOTA=\n", {"x"}},
         {"OTA=x\nOTA=;\n", {}},
         {"OTA=x\nOTA=y", {"y"}},
-        {"OTA=x\r\n", {"x\r"}},
+        // Control characters and a backslash show as escapes.
+        {"OTA=x\r\n", {"x\\x0d"}},
+        {"OTA=a\x1b[2J\x7f\t;c\\d\n", {"a\\x1b[2J\\x7f\\x09", "c\\\\d"}},
         {"OTA = x\nota=x\n OTA=x\nOTA\n=OTA\n\n", {}},
         {"[OTA]\n# OTA=c\nOTA=x\n", {"x"}},
         {"FactoryReset=f\nOTA=o\nFactoryReset=g\n", {"o"}},
@@ -227,13 +229,15 @@ TEST(FactoryReset, ReadsTheConfigurationByteForByte) {
     }
 }
 
-// A NUL inside an item names no file; the folder before it stays as it is.
+// A NUL inside an item names no file; the folder before it stays as it is,
+// and the line shows the whole item.
 TEST(FactoryReset, AnItemWithANulIsMissing) {
     Workspace ws("apm.messages = 4 OTA");
     ws.make({"kept/file", "cleared/file"});
     const std::string config("OTA=kept\0/cleared;cleared\n", 26);
     std::ofstream(ws.work / "reset_config.ini", std::ios::binary) << config;
-    EXPECT_EQ(ws.run(), typeLine("OTA") + clearedMissing({"kept"}) + clearLine("cleared"));
+    EXPECT_EQ(ws.run(),
+              typeLine("OTA") + clearedMissing({"kept\\x00/cleared"}) + clearLine("cleared"));
     EXPECT_EQ(ws.tree(), (Lines{"cleared/", "kept/", "kept/file"}));
 }
 
