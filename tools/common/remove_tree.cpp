@@ -31,7 +31,7 @@ struct Level {
 bool append(Level *level, unsigned char type, const char *name) {
     const size_t length = strlen(name) + 2;
     if (level->capacity - level->size < length) {
-        size_t capacity = level->capacity ? level->capacity : 256;
+        size_t capacity = level->capacity ? level->capacity : 32;
         while (capacity - level->size < length) {
             capacity *= 2;
         }
