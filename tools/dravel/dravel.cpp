@@ -53,9 +53,9 @@ ssize_t readPage(int fd, char *text, size_t size) {
     return static_cast<ssize_t>(done);
 }
 
-// Makes an empty folder of root's, mode 0700 until it is filled whatever the
-// umask, under a name
-// no one can foresee in parent; returns it open and its name in name.
+// Makes an empty folder of root's under a name no one can foresee in parent,
+// mode 0700 whatever the umask until it is filled; returns it open and its
+// name in name.
 int makeFreshFolder(int parent, char *name, size_t size) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         unsigned char bytes[6];
