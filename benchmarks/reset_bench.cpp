@@ -1,9 +1,14 @@
 // factory-reset emptying a folder of FOLDERS x FILES empty files, against
-// `rm -rf DIR/*` of a tree of the same shape. Both run as processes; each
-// run gets a freshly built tree, and only the process is timed.
+// `rm -rf DIR/*` of a tree of the same shape; and emptying a chain of nested
+// folders and one flat folder of files, against `rm -rf` of the same tree,
+// both under a 1,024-descriptor limit. All run as processes; each run gets a
+// freshly built tree, and only the process is timed, its peak memory taken
+// from wait4.
 //
 // Environment:
 //   VELQUAR_BENCH_RESET_SHAPE=FOLDERSxFILES  tree shape (default 1000x100)
+//   VELQUAR_BENCH_CHAIN_DEPTH=N  levels of the chain (default 50000)
+//   VELQUAR_BENCH_FLAT_FILES=N  files of the flat folder (default 200000)
 //   VELQUAR_BENCH_RESET_RUNS=N  timed runs of each (default 3), one per
 //       repetition, so that random interleaving mixes them with the other's
 //   VELQUAR_BENCH_DIR=DIR  where the trees are built (default the working
@@ -44,6 +49,12 @@ Shape resetShape() {
         }
     }
     return shape;
+}
+
+int sizeFrom(const char *variable, int fallback) {
+    const char *text = getenv(variable);
+    const int size = text ? atoi(text) : fallback;
+    return size > 0 ? size : fallback;
 }
 
 int resetRuns() {
@@ -132,10 +143,12 @@ void buildTree(const std::string &data, const Shape &shape) {
 struct Timing {
     double wallSeconds;
     double cpuSeconds;  // user + system of the process and what it waited for
+    long peakKib;       // largest resident set of the process and what it waited for
 };
 
-// Runs argv in the working folder, its standard output discarded.
-Timing runTimed(const char *const argv[], const std::string &cwd) {
+// Runs argv in the working folder, its standard output discarded, with at
+// most maxFiles descriptors when that is not 0.
+Timing runTimed(const char *const argv[], const std::string &cwd, rlim_t maxFiles = 0) {
     fflush(nullptr);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
@@ -144,7 +157,9 @@ Timing runTimed(const char *const argv[], const std::string &cwd) {
     }
     if (pid == 0) {
         const int null = open("/dev/null", O_WRONLY);
-        if (chdir(cwd.c_str()) != 0 || null < 0 || dup2(null, STDOUT_FILENO) < 0) {
+        const rlimit limit = {maxFiles, maxFiles};
+        if (chdir(cwd.c_str()) != 0 || null < 0 || dup2(null, STDOUT_FILENO) < 0 ||
+            (maxFiles && setrlimit(RLIMIT_NOFILE, &limit) != 0)) {
             _exit(127);
         }
         execv(argv[0], const_cast<char *const *>(argv));
@@ -159,7 +174,7 @@ Timing runTimed(const char *const argv[], const std::string &cwd) {
         fprintf(stderr, "bench: %s did not exit 0\n", argv[0]);
         exit(1);
     }
-    return {std::chrono::duration<double>(end - start).count(), cpuSeconds(usage)};
+    return {std::chrono::duration<double>(end - start).count(), cpuSeconds(usage), usage.ru_maxrss};
 }
 
 void timeRemoval(benchmark::State &state, const char *const argv[]) {
@@ -184,6 +199,78 @@ void timeRemoval(benchmark::State &state, const char *const argv[]) {
     state.counters["child_cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
 }
 
+// data/tree: a chain of depth folders, or one folder of files files.
+void buildChainOrFlat(const std::string &data, int depth, int files) {
+    const std::string top = data + "/tree";
+    if (mkdir(top.c_str(), 0755) != 0) {
+        fail("mkdir " + top);
+    }
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 1; level < depth && fd >= 0; ++level) {
+        const int next =
+            mkdirat(fd, "d", 0755) == 0 ? openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        close(fd);
+        fd = next;
+    }
+    if (fd < 0) {
+        fail("building the chain in " + top);
+    }
+    char name[32];
+    for (int n = 0; n < files; ++n) {
+        snprintf(name, sizeof name, "f%06d", n);
+        const int file = openat(fd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (file < 0) {
+            fail("create " + top + "/" + name);
+        }
+        close(file);
+    }
+    syncfs(fd);
+    close(fd);
+}
+
+void timeTreeRemoval(benchmark::State &state, const char *const argv[], int depth, int files) {
+    const Workspace &ws = workspace();
+    if (!isEmpty(ws.data)) {
+        state.SkipWithError("the data folder is not empty before the run");
+        return;
+    }
+    double cpu = 0;
+    double peak = 0;
+    for (auto _ : state) {
+        buildChainOrFlat(ws.data, depth, files);
+        const Timing timing = runTimed(argv, ws.work, 1024);
+        state.SetIterationTime(timing.wallSeconds);
+        cpu += timing.cpuSeconds;
+        peak += static_cast<double>(timing.peakKib);
+        if (!isEmpty(ws.data)) {
+            state.SkipWithError("the data folder was not emptied");
+            break;
+        }
+    }
+    state.counters["files"] = depth + files;
+    state.counters["child_cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+    state.counters["peak_kib"] = benchmark::Counter(peak, benchmark::Counter::kAvgIterations);
+}
+
+const char *const kResetArgv[] = {VELQUAR_FACTORY_RESET_PATH, nullptr};
+const char *const kRmTreeArgv[] = {"/bin/rm", "-rf", "data/tree", nullptr};
+
+void BM_FactoryResetChain(benchmark::State &state) {
+    timeTreeRemoval(state, kResetArgv, sizeFrom("VELQUAR_BENCH_CHAIN_DEPTH", 50000), 0);
+}
+
+void BM_RmRfChain(benchmark::State &state) {
+    timeTreeRemoval(state, kRmTreeArgv, sizeFrom("VELQUAR_BENCH_CHAIN_DEPTH", 50000), 0);
+}
+
+void BM_FactoryResetFlat(benchmark::State &state) {
+    timeTreeRemoval(state, kResetArgv, 1, sizeFrom("VELQUAR_BENCH_FLAT_FILES", 200000));
+}
+
+void BM_RmRfFlat(benchmark::State &state) {
+    timeTreeRemoval(state, kRmTreeArgv, 1, sizeFrom("VELQUAR_BENCH_FLAT_FILES", 200000));
+}
+
 void BM_FactoryReset(benchmark::State &state) {
     const char *const argv[] = {VELQUAR_FACTORY_RESET_PATH, nullptr};
     timeRemoval(state, argv);
@@ -198,8 +285,12 @@ void BM_RmRf(benchmark::State &state) {
 
 void registerResetBenchmarks() {
     const int runs = resetRuns();
-    for (auto bench : {std::make_pair("BM_FactoryReset", &BM_FactoryReset),
-                       std::make_pair("BM_RmRf", &BM_RmRf)}) {
+    for (auto bench :
+         {std::make_pair("BM_FactoryReset", &BM_FactoryReset), std::make_pair("BM_RmRf", &BM_RmRf),
+          std::make_pair("BM_FactoryResetChain", &BM_FactoryResetChain),
+          std::make_pair("BM_RmRfChain", &BM_RmRfChain),
+          std::make_pair("BM_FactoryResetFlat", &BM_FactoryResetFlat),
+          std::make_pair("BM_RmRfFlat", &BM_RmRfFlat)}) {
         benchmark::RegisterBenchmark(bench.first, bench.second)
             ->UseManualTime()
             ->Iterations(1)

@@ -5,11 +5,13 @@
 #
 #   bash scripts/bench.sh           full run: medians of 9 repetitions of
 #                                   each read and of 5 factory-reset runs on
-#                                   1,000 folders x 100 files, all randomly
-#                                   interleaved; 3 to 4 minutes
+#                                   1,000 folders x 100 files, on a chain of
+#                                   50,000 folders and on one folder of
+#                                   200,000 files, all randomly interleaved;
+#                                   about 10 minutes on ext4
 #   bash scripts/bench.sh --brief   CI: every benchmark once, briefly, on a
-#                                   10 x 100 tree; proves they work, judges
-#                                   no number
+#                                   10 x 100 tree, a chain of 200 and 1,000
+#                                   files; proves they work, judges no number
 #
 # In-process reads are compared by CPU time (the machine may be shared);
 # the shell read and the two removals, whose work happens in child
@@ -39,10 +41,14 @@ cmake --build "$dir" -j2 >&2
 if [ "$brief" -eq 1 ]; then
     export VELQUAR_BENCH_RESET_SHAPE=${VELQUAR_BENCH_RESET_SHAPE:-10x100}
     export VELQUAR_BENCH_RESET_RUNS=${VELQUAR_BENCH_RESET_RUNS:-1}
+    export VELQUAR_BENCH_CHAIN_DEPTH=${VELQUAR_BENCH_CHAIN_DEPTH:-200}
+    export VELQUAR_BENCH_FLAT_FILES=${VELQUAR_BENCH_FLAT_FILES:-1000}
     args=(--benchmark_min_time=0.01)
 else
     export VELQUAR_BENCH_RESET_SHAPE=${VELQUAR_BENCH_RESET_SHAPE:-1000x100}
     export VELQUAR_BENCH_RESET_RUNS=${VELQUAR_BENCH_RESET_RUNS:-5}
+    export VELQUAR_BENCH_CHAIN_DEPTH=${VELQUAR_BENCH_CHAIN_DEPTH:-50000}
+    export VELQUAR_BENCH_FLAT_FILES=${VELQUAR_BENCH_FLAT_FILES:-200000}
     # Repetitions of all benchmarks run in random order, so that a change in
     # the machine's load falls on a figure and its baseline alike.
     args=(--benchmark_min_time=0.5 --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
@@ -60,9 +66,9 @@ rm -rf "$trees"
 
 echo
 if [ "$brief" -eq 1 ]; then
-    echo "Brief run (reset tree $VELQUAR_BENCH_RESET_SHAPE): the numbers prove the benchmarks run, nothing more."
+    echo "Brief run (reset tree $VELQUAR_BENCH_RESET_SHAPE, chain $VELQUAR_BENCH_CHAIN_DEPTH, flat $VELQUAR_BENCH_FLAT_FILES): the numbers prove the benchmarks run, nothing more."
 else
-    echo "Full run (reset tree $VELQUAR_BENCH_RESET_SHAPE in $(dirname "$trees"), $(stat -f -c %T "$(dirname "$trees")"): median of $VELQUAR_BENCH_RESET_RUNS runs each; reads: medians of 9)."
+    echo "Full run (reset tree $VELQUAR_BENCH_RESET_SHAPE, chain of $VELQUAR_BENCH_CHAIN_DEPTH folders, flat folder of $VELQUAR_BENCH_FLAT_FILES files, in $(dirname "$trees"), $(stat -f -c %T "$(dirname "$trees")"): median of $VELQUAR_BENCH_RESET_RUNS runs each; reads: medians of 9)."
 fi
 awk -v brief="$brief" '
     function ns(value, unit) {
@@ -77,13 +83,14 @@ awk -v brief="$brief" '
         if (t >= 1e3) return sprintf("%.2f us", t / 1e3)
         return sprintf("%.1f ns", t)
     }
+    function showKib(k) { return sprintf("%.1f MiB", k / 1024) }
     function field(line) {
         sub(/^[^:]*: */, "", line)
         sub(/,$/, "", line)
         gsub(/"/, "", line)
         return line
     }
-    /^    {/ { run = ""; type = ""; agg = ""; real = ""; cpu = ""; unit = ""; child = ""; err = 0 }
+    /^    {/ { run = ""; type = ""; agg = ""; real = ""; cpu = ""; unit = ""; child = ""; peak = ""; err = 0 }
     /"run_name":/ { run = field($0); sub(/\/.*/, "", run) }
     /"run_type":/ { type = field($0) }
     /"aggregate_name":/ { agg = field($0) }
@@ -91,6 +98,7 @@ awk -v brief="$brief" '
     /"cpu_time":/ { cpu = field($0) + 0 }
     /"time_unit":/ { unit = field($0) }
     /"child_cpu_s":/ { child = field($0) + 0 }
+    /"peak_kib":/ { peak = field($0) + 0 }
     /"error_occurred": true/ { err = 1 }
     /^    }/ {
         if (run == "") next
@@ -109,11 +117,13 @@ awk -v brief="$brief" '
     function keep(stat, run) {
         realNs[stat, run] = ns(real, unit); cpuNs[stat, run] = ns(cpu, unit)
         if (child != "") childNs[stat, run] = child * 1e9
+        if (peak != "") peakKib[stat, run] = peak
         seen[run] = 1
     }
     function pick(stat, run, clock) {
         if (clock == "cpu") return cpuNs[stat, run]
         if (clock == "child cpu") return childNs[stat, run]
+        if (clock == "peak memory") return peakKib[stat, run]
         return realNs[stat, run]
     }
     function figure(label, run, base, clock, goal,    a, b, ratio, fast, verdict) {
@@ -128,7 +138,9 @@ awk -v brief="$brief" '
         fast = pick("min", base, clock) > 0 ? pick("min", run, clock) / pick("min", base, clock) : 0
         verdict = ""
         if (!brief && goal != "") verdict = ratio <= goal + 0 ? "meets" : "MISSES"
-        printf "%-40s %12s %12s %7.2f %8.2f %9s %-6s %s\n", label, show(a), show(b), ratio, fast,
+        printf "%-40s %12s %12s %7.2f %8.2f %9s %-6s %s\n", label,
+            clock == "peak memory" ? showKib(a) : show(a), clock == "peak memory" ? showKib(b) : show(b),
+            ratio, fast,
             goal == "" ? "report" : "<= " goal, verdict, clock
     }
     END {
@@ -141,9 +153,15 @@ awk -v brief="$brief" '
         figure("shell read (totalMemory)", "BM_ShellRead", "BM_ShellBaseline", "wall", "1.1")
         figure("context create + release", "BM_ContextCycle", "BM_CatalogueBuild", "cpu", "")
         figure("factory-reset vs rm -rf", "BM_FactoryReset", "BM_RmRf", "wall", "1.2")
+        figure("  chain of folders", "BM_FactoryResetChain", "BM_RmRfChain", "wall", "1.2")
+        figure("  chain of folders", "BM_FactoryResetChain", "BM_RmRfChain", "peak memory", "2")
+        figure("  flat folder", "BM_FactoryResetFlat", "BM_RmRfFlat", "wall", "1.2")
+        figure("  flat folder", "BM_FactoryResetFlat", "BM_RmRfFlat", "peak memory", "2")
         print "cross-check by the CPU time of the child processes (less disturbed by load):"
         figure("  shell read (totalMemory)", "BM_ShellRead", "BM_ShellBaseline", "child cpu", "1.1")
         figure("  factory-reset vs rm -rf", "BM_FactoryReset", "BM_RmRf", "child cpu", "1.2")
+        figure("  chain of folders", "BM_FactoryResetChain", "BM_RmRfChain", "child cpu", "1.2")
+        figure("  flat folder", "BM_FactoryResetFlat", "BM_RmRfFlat", "child cpu", "1.2")
         exit bad
     }
 ' "$json"

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -157,8 +158,10 @@ TEST_F(Dravel, MakesNodesOnlyForCompleteUeventsWithNamesInsideTheFolder) {
         "MAJOR=179\nMINOR=7\nPARTNAME=../escaped\n",
         "MAJOR=179\nMINOR=8\nPARTNAME=.\n",
         "MAJOR=179\nMINOR=9\nPARTNAME=..\n",
-        "MAJOR=179\nMINOR=10\nPARTNAME=boot\n",  // the first boot stays
-        "MAJOR=179\nMINOR=11\nPARTNAME=last word\n",
+        "MAJOR=179\nMINOR=10\nPARTNAME=boot\n",             // the first boot stays
+        "MAJOR=4294967475\nMINOR=11\nPARTNAME=overflow\n",  // not 179 either
+        "MAJOR=179\nMINOR=-2147483649\nPARTNAME=overflow\n",
+        "MAJOR=179\nMINOR=13\nPARTNAME=last word\n",
     };
     int n = 0;
     for (const char *text : uevents) {
@@ -166,7 +169,7 @@ TEST_F(Dravel, MakesNodesOnlyForCompleteUeventsWithNamesInsideTheFolder) {
     }
     EXPECT_EQ(dravel({"/dev/shm"}), "");
     EXPECT_EQ(list("/dev/shm/by-name"),
-              (Listing{{"boot", "blk 0755 b301"}, {"last", "blk 0755 b30b"}}));
+              (Listing{{"boot", "blk 0755 b301"}, {"last", "blk 0755 b30d"}}));
     EXPECT_EQ(list("/dev/shm"), (Listing{{"by-name", "dir 0755"}}));
 }
 
@@ -203,6 +206,65 @@ TEST_F(Dravel, TakesDirAsOnePathAndRunsNothingFromIt) {
     made["data"] = "dir 0755";
     // Only the folders made: no marker and no /dev/shm/by-name.
     EXPECT_EQ(list("/dev/shm"), made);
+}
+
+// A FIFO or an endless device as a uevent makes no node and cannot hold the
+// scan up; a uevent is one page at most.
+TEST_F(Dravel, ReadsUeventsAsOnePageOfARegularFile) {
+    ASSERT_EQ(mkdir("/sys/block/mmcblk0/mmcblk0p1", 0755), 0);
+    ASSERT_EQ(mkfifo("/sys/block/mmcblk0/mmcblk0p1/uevent", 0644), 0);
+    ASSERT_EQ(mkdir("/sys/block/mmcblk0/mmcblk0p2", 0755), 0);
+    ASSERT_EQ(symlink("/dev/zero", "/sys/block/mmcblk0/mmcblk0p2/uevent"), 0);
+    partition(3, std::string(4090, '#') + "\n" + uevent(3, 179, 3, "beyond_a_page"));
+    partition(4, uevent(4, 179, 4, "boot"));
+    EXPECT_EQ(dravel({"/dev/shm"}), "");
+    EXPECT_EQ(list("/dev/shm/by-name"), (Listing{{"boot", "blk 0755 b304"}}));
+}
+
+// Whatever a user left at by-name, by-name ends up a folder of root's, 0755
+// whatever the umask, with nothing of the user's left beside it.
+TEST_F(Dravel, ByNameEndsUpRootsWhateverStoodThere) {
+    partition(1, uevent(1, 179, 1, "boot"));
+    const struct {
+        const char *name;
+        mode_t umask;
+        void (*plant)();
+    } cases[] = {
+        {"dangling link", 022,
+         [] {
+             ASSERT_EQ(symlink("/dev/shm/later", "/dev/shm/by-name"), 0);
+             ASSERT_EQ(lchown("/dev/shm/by-name", 65534, 65534), 0);
+         }},
+        {"user's folder deeper than the descriptor limit", 022,
+         [] {
+             ASSERT_EQ(mkdir("/dev/shm/by-name", 0777), 0);
+             ASSERT_EQ(chown("/dev/shm/by-name", 65534, 65534), 0);
+             int fd = open("/dev/shm/by-name", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+             for (int level = 0; level < 3000 && fd >= 0; ++level) {
+                 ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+                 const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                 close(fd);
+                 fd = next;
+             }
+             close(fd);
+         }},
+        {"umask 000", 0, [] {}},
+    };
+    const rlimit limit = {1024, 1024};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        c.plant();
+        umask(c.umask);
+        EXPECT_EQ(dravel({"/dev/shm"}), "");
+        umask(022);
+        struct stat st {};
+        ASSERT_EQ(lstat("/dev/shm/by-name", &st), 0);
+        EXPECT_EQ(st.st_uid, 0u);
+        EXPECT_EQ(list("/dev/shm"), (Listing{{"by-name", "dir 0755"}}));
+        EXPECT_EQ(list("/dev/shm/by-name"), (Listing{{"boot", "blk 0755 b301"}}));
+        std::filesystem::remove_all("/dev/shm/by-name");
+    }
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 // factory-reset run as a process in a temporary folder, against the libAPM
 // and libteec stand-ins driven by a state file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -214,7 +219,9 @@ TEST(FactoryReset, ReadsTheConfigurationByteForByte) {
         {"OTA=x\nOTA=\n", {"x"}},
         {"OTA=x\nOTA=;\n", {}},
         {"OTA=x\nOTA=y", {"y"}},
-        {"OTA=x\r\n", {"x\r"}},
+        // Control characters and a backslash show as escapes.
+        {"OTA=x\r\n", {"x\\x0d"}},
+        {"OTA=a\x1b[2J\x7f\t;c\\d\n", {"a\\x1b[2J\\x7f\\x09", "c\\\\d"}},
         {"OTA = x\nota=x\n OTA=x\nOTA\n=OTA\n\n", {}},
         {"[OTA]\n# OTA=c\nOTA=x\n", {"x"}},
         {"FactoryReset=f\nOTA=o\nFactoryReset=g\n", {"o"}},
@@ -227,13 +234,15 @@ TEST(FactoryReset, ReadsTheConfigurationByteForByte) {
     }
 }
 
-// A NUL inside an item names no file; the folder before it stays as it is.
+// A NUL inside an item names no file; the folder before it stays as it is,
+// and the line shows the whole item.
 TEST(FactoryReset, AnItemWithANulIsMissing) {
     Workspace ws("apm.messages = 4 OTA");
     ws.make({"kept/file", "cleared/file"});
     const std::string config("OTA=kept\0/cleared;cleared\n", 26);
     std::ofstream(ws.work / "reset_config.ini", std::ios::binary) << config;
-    EXPECT_EQ(ws.run(), typeLine("OTA") + clearedMissing({"kept"}) + clearLine("cleared"));
+    EXPECT_EQ(ws.run(),
+              typeLine("OTA") + clearedMissing({"kept\\x00/cleared"}) + clearLine("cleared"));
     EXPECT_EQ(ws.tree(), (Lines{"cleared/", "kept/", "kept/file"}));
 }
 
@@ -305,4 +314,101 @@ TEST(FactoryReset, DeletesFilesOfMoreThanTwoGibibytes) {
     }
     EXPECT_EQ(ws.run(), typeLine("OTA") + clearLine("listed") + clearLine("big"));
     EXPECT_EQ(ws.tree(), Lines{"listed/"});
+}
+
+// Deeper than the descriptor limit, and as a listed folder emptied under it.
+TEST(FactoryReset, RemovesTreesDeeperThanTheDescriptorLimit) {
+    Workspace ws("apm.messages = 4 OTA", "OTA=listed\n");
+    ws.make({"listed/wide/a", "listed/wide/b"});
+    int fd = open((ws.work / "listed").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < 3000 && fd >= 0; ++level) {
+        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    close(openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    close(fd);
+    EXPECT_EQ(ws.run("", "ulimit -n 1024 && "), typeLine("OTA") + clearLine("listed"));
+    EXPECT_EQ(ws.tree(), Lines{"listed/"});
+}
+
+// A user who owns the folder holding a listed link may point it only at what
+// is theirs; root's links lead anywhere (vialink, above).
+TEST(FactoryReset, FollowsAListedLinkOnlyWhereItIsSafe) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "giving files to another user needs root";
+    }
+    Workspace ws("apm.messages = 4 OTA", "OTA=user/tosecret;user/hop;user/toown\n");
+    const fs::path w = ws.work;
+    ws.make({"secret/file", "user/own/file"});
+    fs::create_directory_symlink("secret", w / "rootlink");
+    fs::create_directory_symlink("../secret", w / "user/tosecret");
+    fs::create_directory_symlink("../rootlink", w / "user/hop");
+    fs::create_directory_symlink("own", w / "user/toown");
+    for (const char *p :
+         {"user", "user/own", "user/own/file", "user/tosecret", "user/hop", "user/toown"}) {
+        ASSERT_EQ(lchown((w / p).c_str(), 65534, 65534), 0) << p;
+    }
+    EXPECT_EQ(ws.run(), typeLine("OTA") + clearedMissing({"user/tosecret", "user/hop"}) +
+                            clearLine("user/toown"));
+    EXPECT_EQ(ws.tree(), (Lines{"rootlink@", "secret/", "secret/file", "user/", "user/hop@",
+                                "user/own/", "user/toown@", "user/tosecret@"}));
+}
+
+// Run where / is a copy that can be written, over a tmpfs: the real root
+// stays out of reach even if the tool did empty its /.
+TEST(FactoryReset, NeverEmptiesTheRootFolder) {
+    if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0) {
+        GTEST_SKIP() << "no private mount namespace (needs root)";
+    }
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "mode=0755"), 0);
+    for (const char *dir : {"/tmp/upper", "/tmp/work", "/tmp/root"}) {
+        ASSERT_EQ(mkdir(dir, 0755), 0);
+    }
+    if (mount("overlay", "/tmp/root", "overlay", 0,
+              "lowerdir=/,upperdir=/tmp/upper,workdir=/tmp/work") != 0) {
+        GTEST_SKIP() << "no overlay file system over /";
+    }
+    // The sanitizers' runtime reads /proc; nothing there can be removed.
+    ASSERT_EQ(mount("proc", "/tmp/root/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr),
+              0);
+    ASSERT_EQ(chroot("/tmp/root"), 0);
+    ASSERT_EQ(chdir("/"), 0);
+    struct statfs root {};
+    ASSERT_EQ(statfs("/", &root), 0);
+    ASSERT_EQ(root.f_type, 0x794c7630) << "/ is not the overlay: the tool is not run";
+    std::ofstream("/velquar-sentinel") << "x";
+
+    Workspace ws("", "FactoryReset=/;toroot;/tmp/../..\n");
+    fs::create_directory_symlink("/", ws.work / "toroot");
+    EXPECT_EQ(ws.run(), typeLine("FactoryReset") + clearLine("/") + clearLine("toroot") +
+                            clearLine("/tmp/../..") + kTeeInit);
+    EXPECT_TRUE(fs::exists("/velquar-sentinel"));
+    EXPECT_EQ(ws.tree(), Lines{"toroot@"});
+}
+
+// reset_config.ini is read only as a regular file (a FIFO would block), and a
+// line over 1 MiB is skipped without being held: the lines after it count.
+TEST(FactoryReset, ReadsOnlyARegularConfigurationWithBoundedLines) {
+    Workspace fifo("apm.messages = 4 OTA");
+    ASSERT_EQ(mkfifo((fifo.work / "reset_config.ini").c_str(), 0644), 0);
+    EXPECT_EQ(fifo.run("", "timeout 10 "), typeLine("OTA"));
+
+    const std::string longLine = "OTA=" + std::string(1 << 20, 'a') + "\n";
+    Workspace skipped("apm.messages = 4 OTA", ("OTA=x\n" + longLine).c_str());
+    EXPECT_EQ(skipped.run(), typeLine("OTA") + clearedMissing({"x"}));
+
+    // 128 MiB of one line, sparse on disk.
+    Workspace huge("apm.messages = 4 OTA");
+    const fs::path config = huge.work / "reset_config.ini";
+    std::ofstream(config) << "OTA=x\n";
+    fs::resize_file(config, 128u << 20);
+    std::ofstream(config, std::ios::app) << "\nOTA=y\n";
+    EXPECT_EQ(huge.run(), typeLine("OTA") + clearedMissing({"y"}));
+    struct rusage usage {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak KiB of a child";
 }

@@ -6,9 +6,12 @@
 #ifndef VELQUAR_DRAVEL_UEVENT_H
 #define VELQUAR_DRAVEL_UEVENT_H
 
-#include <cstdio>
+#include <cstddef>
 
 const int kUeventLineSize = 4096;
+
+// A kernel uevent file is at most one page: dravel reads no more of it.
+const size_t kUeventMaxSize = 4096;
 
 struct Uevent {
     int major;
@@ -17,12 +20,13 @@ struct Uevent {
     char name[kUeventLineSize];
 };
 
-// Reads file to its end, line by line (lines longer than 4095 bytes are read
-// in pieces, each piece tested as a line). A line that contains "MAJOR" is
-// read as MAJOR=%d and nothing else, one that contains "MINOR" as MINOR=%d,
-// one that contains "PARTNAME" as PARTNAME=%s; the last match of each wins.
-// True when the file gave both numbers and a name that is safe as a file
+// Parses the size bytes of text line by line (lines longer than 4095 bytes
+// are taken in pieces, each piece tested as a line). A line that contains
+// "MAJOR" is read as MAJOR=%d and nothing else, one that contains "MINOR" as
+// MINOR=%d, one that contains "PARTNAME" as PARTNAME=%s; the last match of
+// each wins. A number that does not fit an int does not match.
+// True when the text gave both numbers and a name that is safe as a file
 // name in the by-name folder: not empty, not "." or "..", no '/'.
-bool readUevent(FILE *file, Uevent *uevent);
+bool readUevent(const char *text, size_t size, Uevent *uevent);
 
 #endif

@@ -1,18 +1,19 @@
 // factory-reset: takes the reset type from the resource manager, empties the
 // folders reset_config.ini lists for it and, on a factory reset, tells the
 // trusted application through the TEE. Always exits 0.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "apm.h"
+#include "remove_tree.h"
 #include "reset_config.h"
 #include "tee_client_api.h"
 
@@ -63,88 +64,139 @@ namespace {
 APM_CALLBACKS ApmCallbacks = {onApmNotice, onApmNotice, onApmNotice,
                               onApmValue,  onApmValue,  onApmMessage};
 
-void reportMissing(const std::string &path) {
-    printf("[ERROR][ResetOrvane] deleteRecursive path isn't exist. (%s) \n", path.c_str());
+// A path as the output lines show it: control characters as escapes and a
+// backslash doubled, so that no file name can forge a line of its own.
+std::string printable(const std::string &path) {
+    std::string out;
+    for (unsigned char c : path) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c == 0x7f) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }
 
-void deleteEntry(int dirFd, const char *name, const std::string &path, int depth);
+void reportMissing(const std::string &path) {
+    printf("[ERROR][ResetOrvane] deleteRecursive path isn't exist. (%s) \n",
+           printable(path).c_str());
+}
 
-// Removes every entry of the open directory dirFd (named path), taking
-// ownership of the descriptor.
-void deleteContents(int dirFd, const std::string &path, int depth) {
-    DIR *dir = fdopendir(dirFd);
-    if (!dir) {
-        close(dirFd);
-        return;
+void reportEntry(const char *path, void *) {
+    reportMissing(path);
+}
+
+// Symbolic links followed in one listed path at most, as the kernel allows.
+const int kMaxLinks = 40;
+
+// Opens, as O_PATH, what path leads to from the folder dirFd (taken over),
+// one component at a time. A symbolic link in a folder that root does not
+// own is followed only to something of that folder's owner: otherwise a user
+// who owns a parent of a listed folder could have root empty any folder.
+// -1 when the path leads nowhere, or nowhere safe.
+int resolve(int dirFd, const char *path, int *links) {
+    int fd = dirFd;
+    if (path[0] == '/') {
+        close(fd);
+        fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
     }
-    while (const dirent *entry = readdir(dir)) {
-        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) {
+    for (const char *at = path; fd >= 0 && *at;) {
+        const char *end = strchrnul(at, '/');
+        const std::string name(at, static_cast<size_t>(end - at));
+        at = *end ? end + 1 : end;
+        if (name.empty() || name == ".") {
             continue;
         }
-        // The type readdir reports is the entry's own, as a stat without
-        // following links would give it: files and links go without a stat
-        // or a path of their own. Folders, and entries of file systems that
-        // report no type, take the full way.
-        switch (entry->d_type) {
-            case DT_REG:
-            case DT_LNK:
-                unlinkat(dirfd(dir), entry->d_name, 0);
-                break;
-            case DT_CHR:
-            case DT_BLK:
-            case DT_FIFO:
-            case DT_SOCK:
-                break;  // devices, FIFOs and sockets stay
-            default:
-                deleteEntry(dirfd(dir), entry->d_name, path + "/" + entry->d_name, depth + 1);
-                break;
+        const int next = openat(fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st;
+        if (next < 0 || fstat(next, &st) != 0) {
+            if (next >= 0) {
+                close(next);
+            }
+            close(fd);
+            return -1;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            close(fd);
+            fd = next;
+            continue;
+        }
+        struct stat folder;
+        char target[PATH_MAX];
+        const ssize_t length = readlinkat(next, "", target, sizeof target - 1);
+        close(next);
+        if (length <= 0 || ++*links > kMaxLinks || fstat(fd, &folder) != 0) {
+            close(fd);
+            return -1;
+        }
+        target[length] = '\0';
+        fd = resolve(fd, target, links);
+        if (fd >= 0 && folder.st_uid != 0 && (fstat(fd, &st) != 0 || st.st_uid != folder.st_uid)) {
+            close(fd);
+            return -1;
         }
     }
-    closedir(dir);
+    return fd;
 }
 
-// Entries below the listed path are looked at without following links, and
-// every step goes through the parent's descriptor: a link is removed as the
-// link it is, and nothing outside the listed tree is ever reached.
-void deleteEntry(int dirFd, const char *name, const std::string &path, int depth) {
-    const int noFollow = depth > 0 ? AT_SYMLINK_NOFOLLOW : 0;
-    struct stat st;
-    if (fstatat(dirFd, name, &st, noFollow) != 0) {
-        reportMissing(path);
-        return;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        const int fd =
-            openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (depth > 0 ? O_NOFOLLOW : 0));
-        // A folder that cannot be opened keeps its contents.
-        if (fd >= 0) {
-            deleteContents(fd, path, depth);
-        }
-        if (depth > 0) {
-            unlinkat(dirFd, name, AT_REMOVEDIR);
-        }
-    } else if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) {
-        unlinkat(dirFd, name, 0);
-    }
-    // Devices, FIFOs and sockets stay.
+int resolve(const std::string &path) {
+    int links = 0;
+    const int start = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return start < 0 ? -1 : resolve(start, path.c_str(), &links);
 }
 
-// Empties path; removes it too when it is a regular file, or a folder below
-// the listed one (depth > 0). The listed path itself may be a link.
-void deleteRecursive(const std::string &path, int depth) {
+// Deletes the listed regular file: its name in its folder, which is a link
+// when the listed path is one (its target stays).
+void deleteListedFile(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = resolve(folder);
+    if (fd >= 0) {
+        unlinkat(fd, path.c_str() + (slash == std::string::npos ? 0 : slash + 1), 0);
+        close(fd);
+    }
+}
+
+// Empties the listed folder, or deletes the listed regular file; anything
+// else stays. The root folder is never emptied.
+void deleteRecursive(const std::string &path) {
     // No file has a NUL in its path: cut at the NUL, the path would name
     // another folder, such as a parent of the one listed.
-    if (path.find('\0') != std::string::npos) {
+    const int fd = path.find('\0') == std::string::npos ? resolve(path) : -1;
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || (path.back() == '/' && !S_ISDIR(st.st_mode))) {
+        if (fd >= 0) {
+            close(fd);
+        }
         reportMissing(path);
         return;
     }
-    deleteEntry(AT_FDCWD, path.c_str(), path, depth);
+    struct stat root;
+    if (S_ISDIR(st.st_mode)) {
+        const bool isRoot =
+            stat("/", &root) != 0 || (root.st_dev == st.st_dev && root.st_ino == st.st_ino);
+        // A folder that cannot be opened keeps its contents.
+        const int dir = isRoot ? -1 : openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            removeContents(dir, path.c_str(), kRemoveKeepSpecial, reportEntry, nullptr);
+        }
+    } else if (S_ISREG(st.st_mode)) {
+        deleteListedFile(path);
+    }
+    close(fd);
 }
 
 void clearFolders(const FolderList &list) {
     for (const std::string &path : list) {
-        printf("[ResetOrvane] Clear folder: %s \n", path.c_str());
-        deleteRecursive(path, 0);
+        printf("[ResetOrvane] Clear folder: %s \n", printable(path).c_str());
+        deleteRecursive(path);
     }
 }
 

@@ -16,8 +16,9 @@ using FolderList = std::vector<std::string>;
 extern FolderList factoryResetFolders;
 extern FolderList otaFolders;
 
-// Reads reset_config.ini from the working directory. A missing file leaves
-// both lists as they are.
+// Reads reset_config.ini from the working directory. A missing file, or one
+// that is not a regular file (a FIFO, a device), leaves both lists as they
+// are; a line longer than 1 MiB is skipped, the lines after it still count.
 void readResetConfig();
 
 // The non-empty items of value between separators, in order.
