@@ -13,6 +13,7 @@
 #include <string>
 
 #include "apm.h"
+#include "printable.h"
 #include "remove_tree.h"
 #include "reset_config.h"
 #include "tee_client_api.h"
@@ -63,26 +64,6 @@ namespace {
 
 APM_CALLBACKS ApmCallbacks = {onApmNotice, onApmNotice, onApmNotice,
                               onApmValue,  onApmValue,  onApmMessage};
-
-// A path as the output lines show it: control characters as escapes and a
-// backslash doubled, so that no file name can forge a line of its own.
-std::string printable(const std::string &path) {
-    std::string out;
-    for (unsigned char c : path) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else if (c < 0x20 || c == 0x7f) {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\x%02x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
 
 void reportMissing(const std::string &path) {
     printf("[ERROR][ResetOrvane] deleteRecursive path isn't exist. (%s) \n",

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "printable.h"
 #include "velquar_platform.h"
 
 namespace {
@@ -378,26 +379,6 @@ void printJson(const std::vector<std::string> &output, const std::vector<Reading
             jsonValue(r).c_str(), jsonLines(r.output).c_str(), i + 1 < readings.size() ? "," : "");
     }
     printf("  ]\n}\n");
-}
-
-// A table value on one line: control characters (the line feed that
-// osName keeps, say) are shown as escapes, a backslash doubled.
-std::string printable(const std::string &s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            snprintf(buf, sizeof buf, "\\x%02x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 void printRow(const char *name, const char *type, const std::string &result,
