@@ -77,6 +77,14 @@ void reportEntry(const char *path, void *) {
 // Symbolic links followed in one listed path at most, as the kernel allows.
 const int kMaxLinks = 40;
 
+// The process's root folder. Through /proc where it is mounted: the same
+// folder to the kernel, and one that an emulator mapping "/" to a library
+// prefix (qemu-user -L, which runs the ARM build here) leaves alone.
+int openRoot() {
+    const int fd = open("/proc/self/root", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return fd >= 0 ? fd : open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
 // Opens, as O_PATH, what path leads to from the folder dirFd (taken over),
 // one component at a time. A symbolic link in a folder that root does not
 // own is followed only to something of that folder's owner: otherwise a user
@@ -86,7 +94,7 @@ int resolve(int dirFd, const char *path, int *links) {
     int fd = dirFd;
     if (path[0] == '/') {
         close(fd);
-        fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        fd = openRoot();
     }
     for (const char *at = path; fd >= 0 && *at;) {
         const char *end = strchrnul(at, '/');
@@ -159,10 +167,14 @@ void deleteRecursive(const std::string &path) {
         reportMissing(path);
         return;
     }
-    struct stat root;
     if (S_ISDIR(st.st_mode)) {
-        const bool isRoot =
-            stat("/", &root) != 0 || (root.st_dev == st.st_dev && root.st_ino == st.st_ino);
+        const int rootFd = openRoot();
+        struct stat root;
+        const bool isRoot = rootFd < 0 || fstat(rootFd, &root) != 0 ||
+                            (root.st_dev == st.st_dev && root.st_ino == st.st_ino);
+        if (rootFd >= 0) {
+            close(rootFd);
+        }
         // A folder that cannot be opened keeps its contents.
         const int dir = isRoot ? -1 : openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
