@@ -82,39 +82,30 @@ private:
     int m_output;
 };
 
-class FileActions {
+// A posix_spawn object set up by Init and torn down by Destroy; get() is
+// null when it could not be set up.
+template <typename T, int (*Init)(T *), int (*Destroy)(T *)>
+class SpawnObject {
 public:
-    FileActions() { m_ok = posix_spawn_file_actions_init(&m_actions) == 0; }
-    ~FileActions() {
+    SpawnObject() : m_ok(Init(&m_object) == 0) {}
+    ~SpawnObject() {
         if (m_ok) {
-            posix_spawn_file_actions_destroy(&m_actions);
+            Destroy(&m_object);
         }
     }
-    FileActions(const FileActions &) = delete;
-    FileActions &operator=(const FileActions &) = delete;
-    posix_spawn_file_actions_t *get() { return m_ok ? &m_actions : nullptr; }
+    SpawnObject(const SpawnObject &) = delete;
+    SpawnObject &operator=(const SpawnObject &) = delete;
+    T *get() { return m_ok ? &m_object : nullptr; }
 
 private:
-    posix_spawn_file_actions_t m_actions;
-    bool m_ok = false;
+    T m_object;
+    bool m_ok;
 };
 
-class SpawnAttributes {
-public:
-    SpawnAttributes() { m_ok = posix_spawnattr_init(&m_attributes) == 0; }
-    ~SpawnAttributes() {
-        if (m_ok) {
-            posix_spawnattr_destroy(&m_attributes);
-        }
-    }
-    SpawnAttributes(const SpawnAttributes &) = delete;
-    SpawnAttributes &operator=(const SpawnAttributes &) = delete;
-    posix_spawnattr_t *get() { return m_ok ? &m_attributes : nullptr; }
-
-private:
-    posix_spawnattr_t m_attributes;
-    bool m_ok = false;
-};
+using FileActions = SpawnObject<posix_spawn_file_actions_t, posix_spawn_file_actions_init,
+                                posix_spawn_file_actions_destroy>;
+using SpawnAttributes =
+    SpawnObject<posix_spawnattr_t, posix_spawnattr_init, posix_spawnattr_destroy>;
 
 // Starts "/bin/sh -c command" in a process group of its own, with its
 // standard output on a new pipe and nothing open but descriptors 0, 1 and 2.
