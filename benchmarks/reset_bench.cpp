@@ -109,6 +109,20 @@ bool isEmpty(const std::string &dir) {
     return entries == 0;
 }
 
+// Creates count empty files f000000, f000001, ... in the folder dirFd (named
+// folder in failures).
+void createFiles(int dirFd, const std::string &folder, int count) {
+    char name[32];
+    for (int n = 0; n < count; ++n) {
+        snprintf(name, sizeof name, "f%06d", n);
+        const int fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            fail("create " + folder + "/" + name);
+        }
+        close(fd);
+    }
+}
+
 // Fills the empty folder data with the shape, then writes it all out so
 // that no write-back of the build overlaps the timed removal.
 void buildTree(const std::string &data, const Shape &shape) {
@@ -123,14 +137,7 @@ void buildTree(const std::string &data, const Shape &shape) {
         if (dirFd < 0) {
             fail("open " + folder);
         }
-        for (int n = 0; n < shape.files; ++n) {
-            snprintf(name, sizeof name, "f%03d", n);
-            const int fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd < 0) {
-                fail("create " + folder + "/" + name);
-            }
-            close(fd);
-        }
+        createFiles(dirFd, folder, shape.files);
         close(dirFd);
     }
     const int fd = open(data.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -215,15 +222,7 @@ void buildChainOrFlat(const std::string &data, int depth, int files) {
     if (fd < 0) {
         fail("building the chain in " + top);
     }
-    char name[32];
-    for (int n = 0; n < files; ++n) {
-        snprintf(name, sizeof name, "f%06d", n);
-        const int file = openat(fd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (file < 0) {
-            fail("create " + top + "/" + name);
-        }
-        close(file);
-    }
+    createFiles(fd, top, files);
     syncfs(fd);
     close(fd);
 }
