@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -17,7 +18,8 @@ using velquar_sim::State;
 namespace {
 
 // The sample configuration shipped with the project, found relative to this
-// library so that it works in the build tree and after installation.
+// library so that it works in the build tree and after installation; named
+// without "..", the same however the library was found.
 std::string defaultConfigPath() {
     Dl_info info;
     std::string dir = ".";
@@ -27,20 +29,57 @@ std::string defaultConfigPath() {
         size_t slash = dir.rfind('/');
         dir = slash == std::string::npos ? "." : dir.substr(0, slash);
     }
-    return dir + "/" VELQUAR_SIM_CONFIG_FROM_LIBDIR;
+    std::string path = dir + "/" VELQUAR_SIM_CONFIG_FROM_LIBDIR;
+    char *resolved = realpath(path.c_str(), nullptr);
+    if (resolved) {
+        path = resolved;
+        free(resolved);
+    }
+    return path;
+}
+
+// A relative configuration path names a file beside the state file, so that
+// a recorded television and its configuration move together.
+std::string besideStateFile(const std::string &path) {
+    const char *state = getenv("VELQUAR_SIM_STATE");
+    if (path.empty() || path[0] == '/' || !state || !*state) {
+        return path;
+    }
+    std::string dir = state;
+    size_t slash = dir.rfind('/');
+    return slash == std::string::npos ? path : dir.substr(0, slash + 1) + path;
 }
 
 uint8_t byteValue(const State &s, const char *key, long long fallback) {
     return static_cast<uint8_t>(s.number(key, fallback));
 }
 
+// Writes the bytes of a hex key over the start of a record; false when the
+// state does not name the key or its text is not 1 to size bytes of hex.
+bool writeHex(const State &s, const std::string &key, void *record, size_t size) {
+    if (!s.has(key)) {
+        return false;
+    }
+    std::string bytes(size, '\0');
+    unsigned char *raw = reinterpret_cast<unsigned char *>(&bytes[0]);
+    size_t n = velquar_sim::parseHexUpTo(s.text(key, ""), raw, size);
+    memcpy(record, raw, n);
+    return n != 0;
+}
+
 // Writes one text field of the customer record: the text with its NUL, or
 // the whole extent filled without one, or the text alone without its NUL,
-// or nothing at all.
-void writeField(const State &s, const std::string &name, const char *fallback, char *field,
-                size_t extent) {
+// or raw bytes, or nothing at all. A failed call writes only the fields the
+// state names.
+void writeField(const State &s, int32_t ret, const std::string &name, const char *fallback,
+                char *field, size_t extent) {
     std::string key = "customer." + name;
-    if (s.number(key + ".unwritten", 0) != 0) {
+    bool named =
+        s.has(key) || s.has(key + ".fill") || s.has(key + ".unterminated") || s.has(key + ".hex");
+    if (s.number(key + ".unwritten", 0) != 0 || (ret != 0 && !named)) {
+        return;
+    }
+    if (writeHex(s, key + ".hex", field, extent)) {
         return;
     }
     if (s.has(key + ".fill")) {
@@ -91,7 +130,8 @@ int32_t AppIpcApi_QueryPlatformAllCapability(APPIPC_PLATFORM_CAPABILITY *capabil
     State s = State::current();
     std::string in = capability ? velquar_sim::hex(capability, 13) : "null";
     int32_t ret = s.result("capability");
-    if (capability && ret == 0) {
+    if (capability && (ret == 0 || s.has("capability.hex")) &&
+        !writeHex(s, "capability.hex", capability, sizeof *capability)) {
         capability->panelWidth = static_cast<uint32_t>(s.number("capability.panel_width", 3840));
         capability->panelHeight = static_cast<uint32_t>(s.number("capability.panel_height", 2160));
         capability->hdrFlag1 = byteValue(s, "capability.hdr_flag1", 1);
@@ -107,7 +147,8 @@ int32_t AppIpcApi_QueryPlatformAllCapability(APPIPC_PLATFORM_CAPABILITY *capabil
 int32_t AppIpcApi_GetAudioCapability(APPIPC_AUDIO_CAPABILITY *capability) {
     State s = State::current();
     int32_t ret = s.result("audio");
-    if (capability && s.writes("audio.passthrough", ret)) {
+    if (capability && (s.writes("audio.passthrough", ret) || s.has("audio.hex")) &&
+        !writeHex(s, "audio.hex", capability, sizeof *capability)) {
         memset(capability, 0, sizeof *capability);
         capability->passthrough = byteValue(s, "audio.passthrough", 1);
     }
@@ -172,11 +213,12 @@ int32_t AppIpcApi_GetProxy(char *proxy, int32_t size) {
 int32_t AppIpcApi_GetCustomerIniSection(const char *section, APPIPC_CUSTOMER_RECORD *record) {
     State s = State::current();
     int32_t ret = s.result("customer");
-    if (record && s.writes("customer", ret)) {
-        writeField(s, "model_name", "OV-55U8", record->modelName, sizeof record->modelName);
-        writeField(s, "manufacturer", "Orvane", record->manufacturer, sizeof record->manufacturer);
-        writeField(s, "chipset", "VQ-9A", record->chipset, sizeof record->chipset);
-        writeField(s, "firmware_version", "V8-T653T01-LF1V001", record->firmwareVersion,
+    if (record) {
+        writeField(s, ret, "model_name", "OV-55U8", record->modelName, sizeof record->modelName);
+        writeField(s, ret, "manufacturer", "Orvane", record->manufacturer,
+                   sizeof record->manufacturer);
+        writeField(s, ret, "chipset", "VQ-9A", record->chipset, sizeof record->chipset);
+        writeField(s, ret, "firmware_version", "V8-T653T01-LF1V001", record->firmwareVersion,
                    sizeof record->firmwareVersion);
     }
     velquar_sim::log("AppIpcApi_GetCustomerIniSection section=%s -> ret=%d",
@@ -187,12 +229,14 @@ int32_t AppIpcApi_GetCustomerIniSection(const char *section, APPIPC_CUSTOMER_REC
 int32_t AppIpcApi_GetAPPConfigFilePath(int32_t applicationId, char *path) {
     State s = State::current();
     int32_t ret = s.result("config_path");
-    if (path && s.writes("config_path", ret)) {
+    bool named = s.has("config_path") || s.has("config_path.fill") || s.has("config_path.hex");
+    if (path && (ret == 0 || named) &&
+        !writeHex(s, "config_path.hex", path, APPIPC_CONFIG_PATH_SIZE)) {
         if (s.has("config_path.fill")) {
             std::string fill = s.text("config_path.fill", "X");
             memset(path, fill.empty() ? 'X' : fill[0], APPIPC_CONFIG_PATH_SIZE);
         } else {
-            std::string value = s.text("config_path", defaultConfigPath());
+            std::string value = besideStateFile(s.text("config_path", defaultConfigPath()));
             snprintf(path, APPIPC_CONFIG_PATH_SIZE, "%s", value.c_str());
         }
     }

@@ -49,7 +49,12 @@ int Tevrin_MM_PlayerInterface::MM_GetOptionByPara(ST_MMPLAYER_PARAM *param) {
     if (ret == 0 && !usable) {
         ret = -2;
     }
-    if (ret == 0) {
+    // Raw bytes replace the whole record, also from a failing call.
+    unsigned char raw[sizeof(TEVRIN_DECODER_OPTION)];
+    bool hasRaw = velquar_sim::parseHex(s.text("mmplayer.option.hex", ""), raw, sizeof raw);
+    if (hasRaw && param->pOption && param->u32OptionSize >= sizeof raw) {
+        memcpy(param->pOption, raw, sizeof raw);
+    } else if (ret == 0) {
         TEVRIN_DECODER_OPTION *option = static_cast<TEVRIN_DECODER_OPTION *>(param->pOption);
         option->u16Field4 = 1;
         option->u16Field6 = 1;

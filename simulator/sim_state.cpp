@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
@@ -175,23 +176,32 @@ std::string hex(const void *data, size_t size) {
     return out;
 }
 
-bool parseHex(const std::string &text, unsigned char *out, size_t size) {
+size_t parseHexUpTo(const std::string &text, unsigned char *out, size_t size) {
     std::string digits;
     for (char c : text) {
         if (c == ':' || c == ' ' || c == '-') {
             continue;
         }
         if (!isxdigit(static_cast<unsigned char>(c))) {
-            return false;
+            return 0;
         }
         digits += c;
     }
-    if (digits.size() != size * 2) {
-        return false;
+    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > size * 2) {
+        return 0;
     }
-    for (size_t i = 0; i < size; ++i) {
+    for (size_t i = 0; i < digits.size() / 2; ++i) {
         out[i] = static_cast<unsigned char>(std::stoul(digits.substr(i * 2, 2), nullptr, 16));
     }
+    return digits.size() / 2;
+}
+
+bool parseHex(const std::string &text, unsigned char *out, size_t size) {
+    std::vector<unsigned char> bytes(size);
+    if (parseHexUpTo(text, bytes.data(), size) != size) {
+        return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), out);
     return true;
 }
 
