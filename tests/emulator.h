@@ -6,6 +6,11 @@
 #ifndef VELQUAR_TESTS_EMULATOR_H
 #define VELQUAR_TESTS_EMULATOR_H
 
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,6 +46,30 @@ inline std::string programCommand(const std::string &program,
         command += (emulator.empty() ? "" : "-E ") + s + " ";
     }
     return command + program;
+}
+
+struct ProgramRun {
+    int status;  // exit status, -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs a shell command, its standard error passing through the file errPath.
+inline ProgramRun runCommand(const std::string &command, const std::string &errPath) {
+    fflush(stdout);
+    FILE *pipe = popen((command + " 2>" + errPath).c_str(), "r");
+    if (!pipe) {
+        return {-1, "", "cannot run " + command};
+    }
+    std::string out;
+    char chunk[4096];
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+        out.append(chunk, n);
+    }
+    const int status = pclose(pipe);
+    std::ifstream errFile(errPath);
+    std::string err((std::istreambuf_iterator<char>(errFile)), std::istreambuf_iterator<char>());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err};
 }
 
 }  // namespace velquar_test

@@ -20,17 +20,10 @@ using namespace velquar_test;
 
 namespace {
 
-struct ProgramRun {
-    int status;  // exit status, -1 when the program did not exit normally
-    std::string out;
-    std::string err;
-};
-
 // Runs the inspector with args (plain words, no quoting needed) in this
 // process's environment, which names the device's state and log.
 ProgramRun inspect(const SimDevice &device, const std::vector<std::string> &args,
                    const std::string &preload = std::string()) {
-    const std::string errPath = device.dir() + "/stderr";
     std::vector<std::string> settings;
     if (!preload.empty()) {
         settings.push_back("LD_PRELOAD=" + preload);
@@ -39,22 +32,7 @@ ProgramRun inspect(const SimDevice &device, const std::vector<std::string> &args
     for (const std::string &a : args) {
         command += " " + a;
     }
-    command += " 2>" + errPath;
-    fflush(stdout);
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        ADD_FAILURE() << "cannot run " << command;
-        return {-1, "", ""};
-    }
-    std::string out;
-    char chunk[4096];
-    for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-        out.append(chunk, n);
-    }
-    const int status = pclose(pipe);
-    std::ifstream errFile(errPath);
-    std::string err((std::istreambuf_iterator<char>(errFile)), std::istreambuf_iterator<char>());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err};
+    return runCommand(command, device.dir() + "/stderr");
 }
 
 std::vector<std::string> words(const std::string &line) {
