@@ -136,6 +136,10 @@ ctest --test-dir build-arm -j2 --output-on-failure --no-tests=error
 check_file build-arm/install/lib/libcom.orvane.velquar.platform.so '32-bit.*ARM'
 check_package "$PWD/build-arm/install" ARM
 check_needed build-arm/install/bin/dravel libc.so.6
+# The recorder loads the platform's libraries itself and never the library.
+check_file build-arm/install/bin/velquar-capture '32-bit.*ARM'
+check_needed build-arm/install/bin/velquar-capture \
+    "libiniparser.so.1 libstdc++.so.6 libgcc_s.so.1 libc.so.6"
 
 # What goes onto the television, and the same build for this machine.
 build build-arm-firmware Firmware "${toolchain_args[@]}" -DVELQUAR_BUILD_TESTS=OFF

@@ -1,0 +1,183 @@
+// velquar-capture as a process: a television it records, replayed by the
+// stand-ins, gives the inspector the same answers and the same lines.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "emulator.h"
+#include "root_view.h"
+#include "sim_device.h"
+
+using namespace velquar_test;
+
+namespace {
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ProgramRun capture(const SimDevice &device, const std::string &args = std::string()) {
+    return runCommand(programCommand(VELQUAR_CAPTURE_PATH) + " " + args,
+                      device.dir() + "/capture.err");
+}
+
+// The inspector's JSON document for the television the state file names,
+// without the one reading that changes from moment to moment.
+std::string document(const std::string &statePath, const std::string &errPath) {
+    ProgramRun run =
+        runCommand(programCommand(VELQUAR_PROPS_PATH, {"VELQUAR_SIM_STATE=" + statePath}) +
+                       " --library " VELQUAR_LIBRARY_PATH " --json",
+                   errPath);
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::istringstream in(run.out);
+    std::string kept;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("\"name\": \"availableMemory\"") == std::string::npos) {
+            kept += line + "\n";
+        }
+    }
+    return kept;
+}
+
+struct RoundTrip {
+    const char *name;
+    const char *profile;  // in simulator/profiles, or null for state below
+    const char *state;
+    const char *kept;  // lines the captured file holds
+};
+
+// Failing calls that write, a failing media-player query, non-text bytes,
+// unterminated and overlong fields, an input source that settles late.
+const char kOddTelevision[] =
+    "hdcp_version.result = 7\nhdcp_version = 14\n"
+    "input_source = 45, 12, 34\ninput_source.result = 3\n"
+    "capability.hex = 00050000d002000001000100ee0000ff\n"
+    "audio.result = -5\naudio.hex = ff00000000000000000000000000000000000000000000ab\n"
+    "medium.result = 0x80000010\nlanguage = 99\nmac.result = -1\nmac = 01:02:03:04:05:06\n"
+    "proxy.hex = 01ff1b5bc328e2825c227fed3a38303830000000000000000000000000000041\n"
+    "customer.model_name.unterminated = OV-55\ncustomer.manufacturer.hex = 20417a0a00ff\n"
+    "customer.chipset.fill = Q\ncustomer.firmware_version = V8\xff\x01x\n"
+    "config_path.fill = X\nmmplayer.get_option.result = -9\nmmplayer.finalize.result = 4\n"
+    "mmplayer.option.hex = 1000000002000300040000001700000000000000000000000000000000000005\n";
+
+class CaptureRoundTrip : public testing::TestWithParam<RoundTrip> {};
+
+TEST_P(CaptureRoundTrip, ReplayAnswersAsTheTelevision) {
+    std::string state = GetParam().state;
+    if (GetParam().profile) {
+        state = readFile(std::string(VELQUAR_PROFILES_DIR) + "/" + GetParam().profile);
+        ASSERT_FALSE(state.empty()) << GetParam().profile;
+    }
+    SimDevice device(state);
+    const std::string original = device.dir() + "/original.state";
+    std::ofstream(original, std::ios::binary) << state;
+    // The two wait for the platform at the same time.
+    std::string expected;
+    std::thread inspection([&] { expected = document(original, device.dir() + "/a.err"); });
+    ProgramRun run = capture(device);
+    inspection.join();
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.find("velquar-capture: AppIpcApi_GetHDCPVersion: "), 0u) << run.err;
+
+    const std::string captured = device.dir() + "/captured.state";
+    std::ofstream(captured, std::ios::binary) << run.out;
+    EXPECT_EQ(document(captured, device.dir() + "/b.err"), expected) << run.out;
+    std::istringstream kept(GetParam().kept);
+    for (std::string line; std::getline(kept, line);) {
+        EXPECT_NE(run.out.find("\n" + line + "\n"), std::string::npos) << line << "\n" << run.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Televisions, CaptureRoundTrip,
+    testing::Values(
+        RoundTrip{"Uhd", "4k-hdr.state", "", "input_source = 34"},
+        RoundTrip{"FullHd", "1080p-wifi.state", "", "input_source = 45, 45, 34\nmedium = 2"},
+        RoundTrip{"WrongInputSource", "wrong-input-source.state", "", "input_source = 23"},
+        RoundTrip{"AllFail", "all-fail.state", "",
+                  "hdcp_version.result = -1\ncapability.result = -1\n"
+                  "mmplayer.initialize.result = -1\nconfig_path.result = -1"},
+        RoundTrip{"Odd", nullptr, kOddTelevision,
+                  "hdcp_version = 14\nhdcp_version.result = 7\ninput_source.result = 3\n"
+                  "audio.result = -5\nmedium.result = -2147483632\nmac.result = -1\n"
+                  "mmplayer.get_option.result = -9\nmmplayer.finalize.result = 4\n"
+                  "customer.manufacturer.hex = 20417a0a00ff00"}),
+    [](const testing::TestParamInfo<RoundTrip> &p) { return p.param.name; });
+
+// A bundle moved to another folder replays with its copy of the application's
+// configuration file; the device's own files are copied under root/.
+TEST(Capture, MovedBundleReplays) {
+    SimDevice device;
+    const std::string config = device.dir() + "/app.ini";
+    writeFile(config, "[Device]\nPlatformPackageVersion = 9.9-recorded\n");
+    const std::string state =
+        readFile(VELQUAR_PROFILES_DIR "/1080p-wifi.state") + "config_path = " + config + "\n";
+    device.setState(state);
+    const std::string original = device.dir() + "/original.state";
+    std::ofstream(original) << state;
+    const RootView view = runInRootView({"config"}, [&] {
+        writeFile("/config/sys.ini", "[model]\ngModelName = /config/m/model.ini\n");
+        writeFile("/config/m/model.ini", "[panel]\nm_pPanelName = /config/p/panel.ini\n");
+        writeFile("/config/p/panel.ini", "[panel]\nm_bPanelSupportsOLED = 1\n");
+        ProgramRun run = capture(device, "--bundle " + device.dir() + "/bundle");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(capture(device, "--bundle " + device.dir() + "/bundle").status, 0);
+        for (const char *file : {"/config/sys.ini", "/config/m/model.ini", "/config/p/panel.ini"}) {
+            EXPECT_EQ(readFile(device.dir() + "/bundle/root" + file), readFile(file)) << file;
+        }
+        std::string expected = document(original, device.dir() + "/a.err");
+        ASSERT_EQ(mkdir((device.dir() + "/moved").c_str(), 0755), 0);
+        const std::string moved = device.dir() + "/moved/b";
+        ASSERT_EQ(rename((device.dir() + "/bundle").c_str(), moved.c_str()), 0);
+        EXPECT_EQ(readFile(moved + "/config.ini"), readFile(config));
+        // Only the line that names the configuration file tells them apart.
+        const size_t at = expected.find(config);
+        ASSERT_NE(at, std::string::npos) << expected;
+        expected.replace(at, config.size(), moved + "/config.ini");
+        EXPECT_EQ(document(moved + "/capture.state", device.dir() + "/b.err"), expected);
+        EXPECT_NE(expected.find("9.9-recorded"), std::string::npos);
+    });
+    if (view == RootView::NotPermitted) {
+        GTEST_SKIP() << "needs root for a private mount namespace";
+    }
+}
+
+TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
+    SimDevice device;
+    // A copy of the program that does not find the platform's libraries.
+    const std::string alone = device.dir() + "/velquar-capture";
+    std::ofstream(alone, std::ios::binary) << readFile(VELQUAR_CAPTURE_PATH);
+    ASSERT_EQ(chmod(alone.c_str(), 0755), 0);
+    struct Case {
+        std::string program;
+        const char *args;
+        int status;
+        const char *message;
+    };
+    const Case cases[] = {
+        {alone, "", 1, "velquar-capture: cannot load libAppIpc.so: "},
+        {VELQUAR_CAPTURE_PATH, "--bogus", 2, "velquar-capture: --bogus is not an option\n"},
+        {VELQUAR_CAPTURE_PATH, "--bundle", 2, "velquar-capture: --bundle needs one folder\n"},
+        {VELQUAR_CAPTURE_PATH, "--bundle /nonexistent/b", 1, "velquar-capture: cannot make "},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.args);
+        ProgramRun run =
+            runCommand(programCommand(k.program) + " " + k.args, device.dir() + "/err");
+        EXPECT_EQ(run.status, k.status);
+        EXPECT_EQ(run.err.rfind(k.message, 0), 0u) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_TRUE(device.calls("AppIpcApi_").empty());
+}
+
+}  // namespace
