@@ -151,6 +151,24 @@ TEST(Capture, MovedBundleReplays) {
     }
 }
 
+// The recorder calls what the dynamic linker binds, a preloaded function
+// included, and keeps what the platform prints out of the state file.
+TEST(Capture, RecordsAPreloadedCallAndKeepsItsOutputOut) {
+    SimDevice device;
+    std::string preload = VELQUAR_PRELOAD_PATH;
+#ifdef VELQUAR_ASAN_RUNTIME
+    preload = std::string(VELQUAR_ASAN_RUNTIME) + ":" + preload;
+#endif
+    ProgramRun run = runCommand(programCommand(VELQUAR_CAPTURE_PATH, {"LD_PRELOAD=" + preload}),
+                                device.dir() + "/err");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\ncapability.hex = 00050000d00200000000000000000000\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("preloaded"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("preloaded capability query\n"), std::string::npos) << run.err;
+}
+
 TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
     SimDevice device;
     // A copy of the program that does not find the platform's libraries.

@@ -2,10 +2,11 @@
 // that the simulated television replays.
 //
 // It loads the application IPC service and the media-player client by the
-// names the library links them by, asks each of them once, read-only, the
-// way the library asks, and writes down every result code and what each
-// call wrote: numbers as numbers, texts as texts where a state file can hold
-// them, raw records as hex. A call that fails is data like any other.
+// names the library links them by, asks each getter once, read-only, the
+// way the library asks (the input source as long as a context's creation
+// would), and writes down every result code and what each call wrote:
+// numbers as numbers, texts as texts where a state file can hold them, raw
+// records as hex. A call that fails is data like any other.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <iniparser.h>
@@ -69,9 +70,11 @@ struct Platform {
     int (*finalize)(Tevrin_MM_PlayerInterface *);
 };
 
+// Bound as the dynamic linker binds the library's calls: the first
+// definition in the process, so that a preloaded one is the one called.
 template <typename F>
-bool bind(void *lib, const char *file, const char *symbol, F &fn) {
-    fn = reinterpret_cast<F>(dlsym(lib, symbol));
+bool bind(const char *file, const char *symbol, F &fn) {
+    fn = reinterpret_cast<F>(dlsym(RTLD_DEFAULT, symbol));
     if (!fn) {
         fprintf(stderr, "velquar-capture: %s: %s\n", file, dlerror());
         return false;
@@ -80,33 +83,31 @@ bool bind(void *lib, const char *file, const char *symbol, F &fn) {
 }
 
 bool loadPlatform(Platform &p) {
-    void *ipc = dlopen(kAppIpc, RTLD_NOW | RTLD_LOCAL);
-    if (!ipc) {
+    if (!dlopen(kAppIpc, RTLD_NOW | RTLD_GLOBAL)) {
         fprintf(stderr, "velquar-capture: cannot load %s: %s\n", kAppIpc, dlerror());
         return false;
     }
-    void *mm = dlopen(kMmPlayer, RTLD_NOW | RTLD_LOCAL);
-    if (!mm) {
+    if (!dlopen(kMmPlayer, RTLD_NOW | RTLD_GLOBAL)) {
         fprintf(stderr, "velquar-capture: cannot load %s: %s\n", kMmPlayer, dlerror());
         return false;
     }
-    return bind(ipc, kAppIpc, "AppIpcApi_GetHDCPVersion", p.getHdcpVersion) &&
-           bind(ipc, kAppIpc, "AppIpcApi_GetCurrentInputSource", p.getInputSource) &&
-           bind(ipc, kAppIpc, "AppIpcApi_QueryPlatformAllCapability", p.getCapability) &&
-           bind(ipc, kAppIpc, "AppIpcApi_GetAudioCapability", p.getAudio) &&
-           bind(ipc, kAppIpc, "AppIpcApi_GetCurrentMediumType", p.getMedium) &&
-           bind(ipc, kAppIpc, "AppIpcApi_GetLanguage", p.getLanguage) &&
-           bind(ipc, kAppIpc, "AppIpcApi_GetEthMacAddress", p.getMac) &&
-           bind(ipc, kAppIpc, "AppIpcApi_GetProxy", p.getProxy) &&
-           bind(ipc, kAppIpc, "AppIpcApi_GetCustomerIniSection", p.getCustomer) &&
-           bind(ipc, kAppIpc, "AppIpcApi_GetAPPConfigFilePath", p.getConfigPath) &&
-           bind(mm, kMmPlayer, "_ZN25Tevrin_MM_PlayerInterfaceC1Ev", p.construct) &&
-           bind(mm, kMmPlayer, "_ZN25Tevrin_MM_PlayerInterfaceD1Ev", p.destroy) &&
-           bind(mm, kMmPlayer, "_ZN25Tevrin_MM_PlayerInterface13MM_InitializeEv", p.initialize) &&
-           bind(mm, kMmPlayer,
+    return bind(kAppIpc, "AppIpcApi_GetHDCPVersion", p.getHdcpVersion) &&
+           bind(kAppIpc, "AppIpcApi_GetCurrentInputSource", p.getInputSource) &&
+           bind(kAppIpc, "AppIpcApi_QueryPlatformAllCapability", p.getCapability) &&
+           bind(kAppIpc, "AppIpcApi_GetAudioCapability", p.getAudio) &&
+           bind(kAppIpc, "AppIpcApi_GetCurrentMediumType", p.getMedium) &&
+           bind(kAppIpc, "AppIpcApi_GetLanguage", p.getLanguage) &&
+           bind(kAppIpc, "AppIpcApi_GetEthMacAddress", p.getMac) &&
+           bind(kAppIpc, "AppIpcApi_GetProxy", p.getProxy) &&
+           bind(kAppIpc, "AppIpcApi_GetCustomerIniSection", p.getCustomer) &&
+           bind(kAppIpc, "AppIpcApi_GetAPPConfigFilePath", p.getConfigPath) &&
+           bind(kMmPlayer, "_ZN25Tevrin_MM_PlayerInterfaceC1Ev", p.construct) &&
+           bind(kMmPlayer, "_ZN25Tevrin_MM_PlayerInterfaceD1Ev", p.destroy) &&
+           bind(kMmPlayer, "_ZN25Tevrin_MM_PlayerInterface13MM_InitializeEv", p.initialize) &&
+           bind(kMmPlayer,
                 "_ZN25Tevrin_MM_PlayerInterface18MM_GetOptionByParaEP17ST_MMPLAYER_PARAM",
                 p.getOption) &&
-           bind(mm, kMmPlayer, "_ZN25Tevrin_MM_PlayerInterface11MM_FinalizeEv", p.finalize);
+           bind(kMmPlayer, "_ZN25Tevrin_MM_PlayerInterface11MM_FinalizeEv", p.finalize);
 }
 
 // One line on standard error per call, with its result.
@@ -248,23 +249,22 @@ void captureInputSource(const Platform &p, StateText &state) {
             break;
         }
     }
-    std::string sequence;
-    for (size_t n = 0; n < seen.size(); ++n) {
-        sequence += (n ? ", " : "") + std::to_string(seen[n]);
-    }
+    auto sequence = [&seen] {
+        std::string text;
+        for (size_t n = 0; n < seen.size(); ++n) {
+            text += (n ? ", " : "") + std::to_string(seen[n]);
+        }
+        return text;
+    };
     report("AppIpcApi_GetCurrentInputSource", rc,
            (rc ? failure(rc) : "") + ", " + std::to_string(seen.size()) +
-               (seen.size() == 1 ? " call: " : " calls: ") + sequence);
+               (seen.size() == 1 ? " call: " : " calls: ") + sequence());
     // The last answer repeats on replay, so repeats at the end say nothing.
     while (seen.size() > 1 && seen[seen.size() - 1] == seen[seen.size() - 2]) {
         seen.pop_back();
     }
     if (rc == 0 || seen.size() > 1 || seen[0] != kInputSourcePreset) {
-        sequence.clear();
-        for (size_t n = 0; n < seen.size(); ++n) {
-            sequence += (n ? ", " : "") + std::to_string(seen[n]);
-        }
-        state.key("input_source", sequence);
+        state.key("input_source", sequence());
     }
     state.result("input_source", rc);
 }
@@ -418,9 +418,11 @@ bool readDeviceFile(const std::string &path, std::string &data) {
     struct stat st;
     int error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
     char chunk[4096];
-    for (ssize_t n = 1; error == 0 && n > 0;) {
-        n = read(fd, chunk, sizeof chunk);
-        if (n < 0) {
+    while (error == 0) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n == 0) {
+            break;
+        } else if (n < 0) {
             error = errno == EINTR ? 0 : errno;
         } else if (data.size() + static_cast<size_t>(n) > kMaxCopy) {
             error = EFBIG;
@@ -440,9 +442,12 @@ bool writeNewFile(int dir, const std::string &name, const std::string &data) {
         return false;
     }
     bool ok = writeAll(fd, data);
-    const int saved = errno;
-    ok = close(fd) == 0 && ok;
-    errno = ok ? 0 : saved;
+    int error = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    errno = error;
     return ok;
 }
 
@@ -450,9 +455,10 @@ bool writeNewFile(int dir, const std::string &name, const std::string &data) {
 // and copies of the device's files under root/, at their paths there.
 class Bundle {
 public:
-    // Makes the folder, which must not exist yet, and its root/.
+    // Makes the folder, which must not exist yet, and its root/. Only its
+    // owner may enter it: a device file the chain names may be anybody's.
     bool create(const std::string &path) {
-        if (mkdir(path.c_str(), 0755) != 0) {
+        if (mkdir(path.c_str(), 0700) != 0) {
             return false;
         }
         m_dir = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -464,6 +470,19 @@ public:
         }
     }
     int dir() const { return m_dir; }
+
+    // The value of key in the INI file copied to root/ + path, read through
+    // the folder's descriptor, whatever has become of its path meanwhile.
+    std::string iniValue(const std::string &path, const char *key) const {
+        const std::string copy = "/proc/self/fd/" + std::to_string(m_dir) + "/root" + path;
+        dictionary *ini = iniparser_load(copy.c_str());
+        if (!ini) {
+            return std::string();
+        }
+        std::string value = iniparser_getstring(ini, key, "");
+        iniparser_freedict(ini);
+        return value;
+    }
 
     // Copies the device file at an absolute path to root/ + path; false
     // when it was not copied. A path with "." or ".." in it is not.
@@ -517,21 +536,10 @@ private:
     std::set<std::string> m_copied;
 };
 
-// The value of key in the INI file copied to the bundle's root/ at path.
-std::string iniValue(const std::string &bundle, const std::string &path, const char *key) {
-    dictionary *ini = iniparser_load((bundle + "/root" + path).c_str());
-    if (!ini) {
-        return std::string();
-    }
-    std::string value = iniparser_getstring(ini, key, "");
-    iniparser_freedict(ini);
-    return value;
-}
-
 // Copies the application's configuration file beside the state file and
 // the device files the library reads under root/. True when config.ini
 // holds the application's configuration file.
-bool fillBundle(Bundle &bundle, const std::string &dir, const Findings &found) {
+bool fillBundle(Bundle &bundle, const Findings &found) {
     bool copied = false;
     std::string data;
     if (!found.configFromService) {
@@ -551,7 +559,7 @@ bool fillBundle(Bundle &bundle, const std::string &dir, const Findings &found) {
         if (file.empty() || !bundle.copyToRoot(file) || !*key) {
             break;
         }
-        file = iniValue(dir, file, key);
+        file = bundle.iniValue(file, key);
     }
     bundle.copyToRoot("/proc/net/wireless");
     return copied;
@@ -619,6 +627,13 @@ int main(int argc, char **argv) {
         }
     }
 
+    // Standard output carries the state file alone: whatever the platform's
+    // libraries print goes to standard error.
+    const int out = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if ((out < 0 && !bundlePath) || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        fprintf(stderr, "velquar-capture: cannot set standard output aside: %s\n", strerror(errno));
+        return 1;
+    }
     Platform platform{};
     if (!loadPlatform(platform)) {
         return 1;
@@ -633,7 +648,7 @@ int main(int argc, char **argv) {
     capture(platform, state, found);
     // In a bundle the configuration path names the copy beside the state
     // file, which the stand-in finds there.
-    if (bundlePath && fillBundle(bundle, bundlePath, found)) {
+    if (bundlePath && fillBundle(bundle, found)) {
         state.comment("The application's configuration file, " + found.configPath +
                       " on the television:");
         state.key("config_path", kConfigName);
@@ -644,7 +659,7 @@ int main(int argc, char **argv) {
     }
     const std::string text = header(found) + state.str();
     const bool written =
-        bundlePath ? writeNewFile(bundle.dir(), kStateName, text) : writeAll(STDOUT_FILENO, text);
+        bundlePath ? writeNewFile(bundle.dir(), kStateName, text) : writeAll(out, text);
     if (!written) {
         fprintf(stderr, "velquar-capture: cannot write the state file: %s\n", strerror(errno));
         return 1;
