@@ -155,12 +155,9 @@ TEST(Capture, MovedBundleReplays) {
 // included, and keeps what the platform prints out of the state file.
 TEST(Capture, RecordsAPreloadedCallAndKeepsItsOutputOut) {
     SimDevice device;
-    std::string preload = VELQUAR_PRELOAD_PATH;
-#ifdef VELQUAR_ASAN_RUNTIME
-    preload = std::string(VELQUAR_ASAN_RUNTIME) + ":" + preload;
-#endif
-    ProgramRun run = runCommand(programCommand(VELQUAR_CAPTURE_PATH, {"LD_PRELOAD=" + preload}),
-                                device.dir() + "/err");
+    ProgramRun run =
+        runCommand(programCommand(VELQUAR_CAPTURE_PATH, {preloadSetting(VELQUAR_PRELOAD_PATH)}),
+                   device.dir() + "/err");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\ncapability.hex = 00050000d00200000000000000000000\n"),
               std::string::npos)

@@ -48,6 +48,16 @@ inline std::string programCommand(const std::string &program,
     return command + program;
 }
 
+// The LD_PRELOAD setting for a program of the build; an instrumented
+// program wants the sanitizer runtime first.
+inline std::string preloadSetting(const std::string &library) {
+#ifdef VELQUAR_ASAN_RUNTIME
+    return "LD_PRELOAD=" VELQUAR_ASAN_RUNTIME ":" + library;
+#else
+    return "LD_PRELOAD=" + library;
+#endif
+}
+
 struct ProgramRun {
     int status;  // exit status, -1 when the program did not exit normally
     std::string out;

@@ -26,7 +26,7 @@ ProgramRun inspect(const SimDevice &device, const std::vector<std::string> &args
                    const std::string &preload = std::string()) {
     std::vector<std::string> settings;
     if (!preload.empty()) {
-        settings.push_back("LD_PRELOAD=" + preload);
+        settings.push_back(preloadSetting(preload));
     }
     std::string command = programCommand(VELQUAR_PROPS_PATH, settings);
     for (const std::string &a : args) {
@@ -354,12 +354,9 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
 // libraries to drop in.
 TEST(Inspector, PreloadedPlatformCallIsTheOneThatAnswers) {
     SimDevice device;
-    std::string preload = VELQUAR_PRELOAD_PATH;
-#ifdef VELQUAR_ASAN_RUNTIME
-    preload = std::string(VELQUAR_ASAN_RUNTIME) + ":" + preload;
-#endif
-    ProgramRun run = inspect(
-        device, built({"panelWidth", "panelHeight", "displayWidth", "supportsUHD"}), preload);
+    ProgramRun run =
+        inspect(device, built({"panelWidth", "panelHeight", "displayWidth", "supportsUHD"}),
+                VELQUAR_PRELOAD_PATH);
     ASSERT_EQ(run.status, 0) << run.err;
     const auto table = rows(run.out);
     ASSERT_EQ(table.size(), 4u) << run.out << run.err;
