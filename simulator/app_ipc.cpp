@@ -54,17 +54,12 @@ uint8_t byteValue(const State &s, const char *key, long long fallback) {
     return static_cast<uint8_t>(s.number(key, fallback));
 }
 
-// Writes the bytes of a hex key over the start of a record; false when the
-// state does not name the key or its text is not 1 to size bytes of hex.
+// Writes the bytes of a hex key over the start of a record; false, and
+// nothing written, when the state does not name the key or its text is not
+// 1 to size bytes of hex.
 bool writeHex(const State &s, const std::string &key, void *record, size_t size) {
-    if (!s.has(key)) {
-        return false;
-    }
-    std::string bytes(size, '\0');
-    unsigned char *raw = reinterpret_cast<unsigned char *>(&bytes[0]);
-    size_t n = velquar_sim::parseHexUpTo(s.text(key, ""), raw, size);
-    memcpy(record, raw, n);
-    return n != 0;
+    unsigned char *bytes = static_cast<unsigned char *>(record);
+    return velquar_sim::parseHexUpTo(s.text(key, ""), bytes, size) != 0;
 }
 
 // Writes one text field of the customer record: the text with its NUL, or

@@ -46,8 +46,8 @@ std::string hex(const void *data, size_t size);
 // Bytes from a hex text ("00ff..." or "00:ff:..."); false when malformed.
 bool parseHex(const std::string &text, unsigned char *out, size_t size);
 
-// Like parseHex for a text of 1 to size bytes; the number of bytes, 0 when
-// malformed or too long.
+// Like parseHex for a text of 1 to size bytes; the number of bytes, 0 (and
+// nothing written) when malformed or too long.
 size_t parseHexUpTo(const std::string &text, unsigned char *out, size_t size);
 
 }  // namespace velquar_sim
