@@ -130,6 +130,9 @@ TEST(Capture, MovedBundleReplays) {
         ProgramRun run = capture(device, "--bundle " + device.dir() + "/bundle");
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, "");
+        struct stat st;
+        ASSERT_EQ(stat((device.dir() + "/bundle").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u);  // the copies may be anybody's files
         EXPECT_NE(capture(device, "--bundle " + device.dir() + "/bundle").status, 0);
         for (const char *file : {"/config/sys.ini", "/config/m/model.ini", "/config/p/panel.ini"}) {
             EXPECT_EQ(readFile(device.dir() + "/bundle/root" + file), readFile(file)) << file;
