@@ -10,12 +10,10 @@
 #include "app_ipc.h"
 #include "cancellation.h"
 #include "ini_file.h"
+#include "platform_calls.h"
 
 namespace velquar {
 namespace {
-
-const int32_t kApplicationId = 5;
-const char kDefaultConfigPath[] = "/cusdata/applications/Orvane/config.ini";
 
 // The key's text, or null when the key is absent or names an entry without
 // a value (a section, for instance "[PlaybackMisc:FragmentCacheSize]").

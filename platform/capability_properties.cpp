@@ -1,9 +1,7 @@
 // The platform snapshot, fetched when a provider is constructed, and the
 // capability properties that read it or ask the platform directly.
 #include <curl/curl.h>
-#include <time.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,7 @@
 
 #include "app_ipc.h"
 #include "cancellation.h"
+#include "platform_calls.h"
 #include "platform_device_properties_provider.h"
 #include "tevrin_mm_player.h"
 #include "velquar_platform.h"
@@ -19,37 +18,13 @@
 namespace velquar {
 namespace {
 
-const uint32_t kInputSourcePreset = 45;
-const uint32_t kExpectedInputSource = 34;
-const int kInputSourceTries = 50;
-const long kInputSourceRetryNs = 200000000L;
-const uint32_t kOptionHeader = 16;
 const int32_t kMediumWiFi = 2;
 
-// Sleeps until 200 ms after now. A signal the application handles only
-// interrupts the sleep, which then resumes towards the same deadline, so
-// every try keeps its full pause. Cancellable: a cancelled thread unwinds
-// from here.
-void pauseBetweenTries() {
-    timespec deadline = {};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_nsec += kInputSourceRetryNs;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_nsec -= 1000000000L;
-        ++deadline.tv_sec;
-    }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
-}
-
 bool waitForExpectedInputSource() {
-    uint32_t source = kInputSourcePreset;
-    for (int attempt = 0; attempt < kInputSourceTries; ++attempt) {
-        AppIpcApi_GetCurrentInputSource(&source, 0);
-        if (source == kExpectedInputSource) {
-            return true;
-        }
-        pauseBetweenTries();
+    uint32_t source = 0;
+    if (waitForInputSource(source,
+                           [](uint32_t &value) { AppIpcApi_GetCurrentInputSource(&value, 0); })) {
+        return true;
     }
     printf("\n \x1b[1;33;40m Palomir: incorrect input source type(%u) \x1b[0m  \n", source);
     return false;
@@ -71,12 +46,7 @@ bool fetchCapability(APPIPC_PLATFORM_CAPABILITY &record) {
 // Asks the media-player service for the decoder capability record through a
 // client that lives only for this query.
 bool fetchDecoderOption(TEVRIN_DECODER_OPTION &option) {
-    option.u32Header = kOptionHeader;
-    option.u16Field4 = 0;
-    option.u16Field6 = 0;
-    option.u8Field8 = 0;
-    option.u32DecoderCapability = 0;
-    memset(option.u32Field16, 0, sizeof option.u32Field16);
+    presetDecoderOption(option);
 
     std::unique_ptr<Tevrin_MM_PlayerInterface> client(new (std::nothrow) Tevrin_MM_PlayerInterface);
     if (!client) {
@@ -90,10 +60,7 @@ bool fetchDecoderOption(TEVRIN_DECODER_OPTION &option) {
             puts("MM_Initialize()) failed");
             return false;
         }
-        ST_MMPLAYER_PARAM param = {};
-        param.u32Option = TEVRIN_OPTION_DECODER_CAPABILITY;
-        param.u32OptionSize = sizeof(TEVRIN_DECODER_OPTION);
-        param.pOption = &option;
+        ST_MMPLAYER_PARAM param = decoderOptionParam(option);
         rc = client->MM_GetOptionByPara(&param);
         if (rc != 0) {
             printf("MM_GetOptionByPara() failed err:%d\n", rc);

@@ -1,67 +1,36 @@
-// The property catalogue: every name of the interface, its type and getter.
-// The names are the interface with the application, spelled exactly.
+// The property catalogue: every name of the interface bound to its getter,
+// from the one property list.
 #include <iterator>
 #include <utility>
 
 #include "platform_device_properties_provider.h"
+#include "property_list.h"
 
 namespace velquar {
+namespace {
+
+template <typename T>
+constexpr int tagOf(PropertyEntry::Getter<T>) {
+    return PropertyEntry::getType<T>();
+}
+
+// A row whose type is not its getter's value type does not build.
+#define VELQUAR_CHECK_GETTER(name, type, getter)                                                  \
+    static_assert(                                                                                \
+        tagOf(&PlatformDevicePropertiesProvider::getter) == static_cast<int>(PropertyType::type), \
+        name " is listed with a type other than its getter's");
+VELQUAR_PROPERTY_LIST(VELQUAR_CHECK_GETTER)
+#undef VELQUAR_CHECK_GETTER
+
+}  // namespace
 
 void PlatformDevicePropertiesProvider::getEntries(PropertyCatalogue &catalogue) {
     using P = PlatformDevicePropertiesProvider;
+#define VELQUAR_CATALOGUE_ENTRY(name, type, getter) {name, PropertyEntry(&P::getter)},
     const std::pair<std::string, PropertyEntry> entries[] = {
-        {"manufacturer", PropertyEntry(&P::getManufacturer)},
-        {"firmwareVersion", PropertyEntry(&P::getFirmwareVersion)},
-        {"osName", PropertyEntry(&P::getOsName)},
-        {"osVersion", PropertyEntry(&P::getOsVersion)},
-        {"chipset", PropertyEntry(&P::getChipset)},
-        {"modelName", PropertyEntry(&P::getModelName)},
-        {"platformPackageVersion", PropertyEntry(&P::getPlatformPackageVersion)},
-        {"deviceMode", PropertyEntry(&P::getDeviceMode)},
-        {"supportsUHD", PropertyEntry(&P::supportsUHD)},
-        {"supportsHEVC", PropertyEntry(&P::supportsHEVC)},
-        {"supportsHDR", PropertyEntry(&P::supportsHDR)},
-        {"supportsOLED", PropertyEntry(&P::supportsOLED)},
-        {"hasPlatformVideoNode", PropertyEntry(&P::hasPlatformVideoNode)},
-        {"supportsAudioCodecSwitching", PropertyEntry(&P::supportsAudioCodecSwitching)},
-        {"hasExternalOutput", PropertyEntry(&P::hasExternalOutput)},
-        {"supportsHDCP", PropertyEntry(&P::supportsHDCP)},
-        {"hdcpFullVersion", PropertyEntry(&P::getHDCPFullVersion)},
-        {"hdcpMajorVersion", PropertyEntry(&P::getHDCPMajorVersion)},
-        {"hdcpMinorVersion", PropertyEntry(&P::getHDCPMinorVersion)},
-        {"displayWidth", PropertyEntry(&P::getDisplayWidth)},
-        {"displayHeight", PropertyEntry(&P::getDisplayHeight)},
-        {"panelWidth", PropertyEntry(&P::getPanelWidth)},
-        {"panelHeight", PropertyEntry(&P::getPanelHeight)},
-        {"deviceLanguage", PropertyEntry(&P::getDeviceLanguage)},
-        {"supportsHEVC10Bits", PropertyEntry(&P::supportsHEVC10Bits)},
-        {"hdrFlags", PropertyEntry(&P::getHDRFlags)},
-        {"dolbyDigitalAudioPassthroughOnly",
-         PropertyEntry(&P::getDolbyDigitalAudioPassthroughOnly)},
-        {"supportsSurroundSound", PropertyEntry(&P::supportsSurroundSound)},
-        {"supportsDASH", PropertyEntry(&P::supportsDASH)},
-        {"supportsCVBR", PropertyEntry(&P::supportsCVBR)},
-        {"supportsCompressedContentEncoding", PropertyEntry(&P::supportsCompressedContentEncoding)},
-        {"supportsHexEncodedManifest", PropertyEntry(&P::supportsHexEncodedManifest)},
-        {"supportsIntraChunkSeeking", PropertyEntry(&P::supportsIntraChunkSeeking)},
-        {"WiFiNetworkConnection", PropertyEntry(&P::getWiFiNetworkConnection)},
-        {"networkConnectionStrength", PropertyEntry(&P::getNetworkConnectionStrength)},
-        {"deviceId", PropertyEntry(&P::getDeviceId)},
-        {"fragmentCacheSize", PropertyEntry(&P::getFragmentCacheSize)},
-        {"updateFrequency", PropertyEntry(&P::getUpdateFrequency)},
-        {"totalMemory", PropertyEntry(&P::getTotalMemory)},
-        {"availableMemory", PropertyEntry(&P::getAvailableMemory)},
-        {"deviceTypeId", PropertyEntry(&P::getDeviceTypeId)},
-        {"httpProxyHost", PropertyEntry(&P::getHttpProxyHost)},
-        {"httpProxyPort", PropertyEntry(&P::getHttpProxyPort)},
-        {"httpProxyUsername", PropertyEntry(&P::getHttpProxyUsername)},
-        {"httpProxyPassword", PropertyEntry(&P::getHttpProxyPassword)},
-        {"fragmentCacheMountPoint", PropertyEntry(&P::getFragmentCacheMountPoint)},
-        {"bandwidthEstimateFilePath", PropertyEntry(&P::getBandwidthEstimateFilePath)},
-        {"CADirectoryPath", PropertyEntry(&P::getCADirectoryPath)},
-        {"CABundleFileName", PropertyEntry(&P::getCABundleFileName)},
-    };
-    static_assert(sizeof entries / sizeof entries[0] == 49, "the catalogue has 49 properties");
+        VELQUAR_PROPERTY_LIST(VELQUAR_CATALOGUE_ENTRY)};
+#undef VELQUAR_CATALOGUE_ENTRY
+    static_assert(std::size(entries) == kPropertyCount, "one entry per listed property");
     catalogue.insert(std::begin(entries), std::end(entries));
 }
 

@@ -1,7 +1,6 @@
 // Device identity: the customer model record and the /config/sys.ini chain.
 #include <iniparser.h>
 
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -9,31 +8,25 @@
 #include "app_ipc.h"
 #include "decimal.h"
 #include "ini_file.h"
+#include "platform_calls.h"
 #include "platform_device_properties_provider.h"
 #include "velquar_platform.h"
 
 namespace velquar {
 namespace {
 
-// One text field of the customer model record: where it starts and how far
-// it may extend (up to the next field, the last one up to the record's end).
+// A text field of the customer model record and the line that reports it
+// missing.
 struct CustomerField {
-    size_t offset;
-    size_t extent;
+    RecordField field;
     const char *failureLine;
 };
 
-const CustomerField kModelName = {offsetof(APPIPC_CUSTOMER_RECORD, modelName),
-                                  sizeof(APPIPC_CUSTOMER_RECORD::modelName),
-                                  "Failed to get model from customer ini"};
-const CustomerField kManufacturer = {offsetof(APPIPC_CUSTOMER_RECORD, manufacturer),
-                                     sizeof(APPIPC_CUSTOMER_RECORD::manufacturer),
+const CustomerField kModelName = {kCustomerModelName, "Failed to get model from customer ini"};
+const CustomerField kManufacturer = {kCustomerManufacturer,
                                      "Failed to get manufacturer from customer ini"};
-const CustomerField kChipset = {offsetof(APPIPC_CUSTOMER_RECORD, chipset),
-                                sizeof(APPIPC_CUSTOMER_RECORD::chipset),
-                                "Failed to get chipset from customer ini"};
-const CustomerField kFirmwareVersion = {offsetof(APPIPC_CUSTOMER_RECORD, firmwareVersion),
-                                        sizeof(APPIPC_CUSTOMER_RECORD::firmwareVersion),
+const CustomerField kChipset = {kCustomerChipset, "Failed to get chipset from customer ini"};
+const CustomerField kFirmwareVersion = {kCustomerFirmwareVersion,
                                         "Failed to get firmware version from customer ini"};
 
 // Fetches the whole "Model" record for one field. The record is cleared
@@ -42,8 +35,8 @@ const CustomerField kFirmwareVersion = {offsetof(APPIPC_CUSTOMER_RECORD, firmwar
 // the extent does: never in stale bytes of the caller's stack.
 int readCustomerField(const CustomerField &field, std::string &value) {
     APPIPC_CUSTOMER_RECORD record = {};
-    const char *text = reinterpret_cast<const char *>(&record) + field.offset;
-    int32_t rc = AppIpcApi_GetCustomerIniSection("Model", &record);
+    const char *text = fieldOf(record, field.field);
+    int32_t rc = AppIpcApi_GetCustomerIniSection(kCustomerSection, &record);
     if (rc != 0) {
         printf("AppIpcApi_GetCustomerIniSection() failed code:%d\n", rc);
         puts(field.failureLine);
@@ -53,7 +46,7 @@ int readCustomerField(const CustomerField &field, std::string &value) {
         puts(field.failureLine);
         return PROPERTY_UNAVAILABLE;
     }
-    value.assign(text, strnlen(text, field.extent));
+    value.assign(text, strnlen(text, field.field.extent));
     return PROPERTY_OK;
 }
 
@@ -101,15 +94,15 @@ int PlatformDevicePropertiesProvider::getFirmwareVersion(std::string &value) con
 // OLED; a broken link before it means the answer is unknown.
 int PlatformDevicePropertiesProvider::supportsOLED(bool &value) const {
     std::string modelFile;
-    if (!readChainStep("/config/sys.ini", "model:gModelName", modelFile)) {
+    if (!readChainStep(kSysIniPath, kModelFileKey, modelFile)) {
         return PROPERTY_UNAVAILABLE;
     }
     std::string panelFile;
-    if (!readChainStep(modelFile.c_str(), "panel:m_pPanelName", panelFile)) {
+    if (!readChainStep(modelFile.c_str(), kPanelFileKey, panelFile)) {
         return PROPERTY_UNAVAILABLE;
     }
     std::string flag;
-    if (!readChainStep(panelFile.c_str(), "panel:m_bPanelSupportsOLED", flag)) {
+    if (!readChainStep(panelFile.c_str(), kPanelOledKey, flag)) {
         value = false;
         return PROPERTY_OK;
     }

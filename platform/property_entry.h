@@ -22,7 +22,7 @@ public:
     // The tag of a value type: bool 1, int 2, long long 3, string 4. Defined
     // for exactly these four types.
     template <typename T>
-    static int getType();
+    static constexpr int getType();
 
     // The tag always follows from the getter's own value type.
     template <typename T>
@@ -48,19 +48,19 @@ private:
 #pragma GCC diagnostic pop
 
 template <>
-inline int PropertyEntry::getType<bool>() {
+constexpr int PropertyEntry::getType<bool>() {
     return 1;
 }
 template <>
-inline int PropertyEntry::getType<int>() {
+constexpr int PropertyEntry::getType<int>() {
     return 2;
 }
 template <>
-inline int PropertyEntry::getType<long long>() {
+constexpr int PropertyEntry::getType<long long>() {
     return 3;
 }
 template <>
-inline int PropertyEntry::getType<std::string>() {
+constexpr int PropertyEntry::getType<std::string>() {
     return 4;
 }
 

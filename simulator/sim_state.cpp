@@ -164,18 +164,6 @@ void log(const char *format, ...) {
     close(fd);
 }
 
-std::string hex(const void *data, size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    const unsigned char *p = static_cast<const unsigned char *>(data);
-    std::string out;
-    out.reserve(size * 2);
-    for (size_t i = 0; i < size; ++i) {
-        out += digits[p[i] >> 4];
-        out += digits[p[i] & 15];
-    }
-    return out;
-}
-
 size_t parseHexUpTo(const std::string &text, unsigned char *out, size_t size) {
     std::string digits;
     for (char c : text) {

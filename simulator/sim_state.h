@@ -13,6 +13,8 @@
 #include <map>
 #include <string>
 
+#include "hex.h"
+
 namespace velquar_sim {
 
 class State {
@@ -39,9 +41,6 @@ private:
 
 // Appends one line (printf format, no line end) to the call log.
 void log(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
-// Lower-case hex of a byte range, for the call log.
-std::string hex(const void *data, size_t size);
 
 // Bytes from a hex text ("00ff..." or "00:ff:..."); false when malformed.
 bool parseHex(const std::string &text, unsigned char *out, size_t size);

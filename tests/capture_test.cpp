@@ -6,6 +6,8 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -111,6 +113,63 @@ INSTANTIATE_TEST_SUITE_P(
                   "mmplayer.get_option.result = -9\nmmplayer.finalize.result = 4\n"
                   "customer.manufacturer.hex = 20417a0a00ff00"}),
     [](const testing::TestParamInfo<RoundTrip> &p) { return p.param.name; });
+
+// What a caller asked the platform, as the stand-ins log it: the input
+// source and decoder option calls in order, with what was preset in them;
+// the customer section and the application id, each way they were asked.
+std::map<std::string, std::vector<std::string>> questions(const SimDevice &device) {
+    std::map<std::string, std::vector<std::string>> asked;
+    for (const char *call :
+         {"AppIpcApi_GetCurrentInputSource ", "Tevrin_MM_PlayerInterface::MM_GetOptionByPara "}) {
+        asked[call] = device.calls(call);
+    }
+    for (const char *call :
+         {"AppIpcApi_GetCustomerIniSection ", "AppIpcApi_GetAPPConfigFilePath "}) {
+        const std::vector<std::string> lines = device.calls(call);
+        const std::set<std::string> ways(lines.begin(), lines.end());
+        asked[call].assign(ways.begin(), ways.end());
+    }
+    return asked;
+}
+
+struct SameQuestions {
+    const char *name;
+    const char *state;
+    size_t inputSourceCalls;
+};
+
+class CaptureAsks : public testing::TestWithParam<SameQuestions> {};
+
+// The recorder asks what a context's creation and the reads of every
+// property ask, with the same presets and arguments, so that what it
+// records is what the library reads.
+TEST_P(CaptureAsks, AsTheLibraryAsks) {
+    SimDevice device(GetParam().state);
+    ProgramRun run = runCommand(
+        programCommand(VELQUAR_PROPS_PATH) + " --library " VELQUAR_LIBRARY_PATH " --json",
+        device.dir() + "/props.err");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto library = questions(device);
+    EXPECT_EQ(library.at("AppIpcApi_GetCurrentInputSource ").size(), GetParam().inputSourceCalls);
+    for (const auto &call : library) {
+        EXPECT_FALSE(call.second.empty()) << call.first;
+    }
+    device.clearLog();
+    run = capture(device);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(questions(device), library);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Televisions, CaptureAsks,
+    testing::Values(SameQuestions{"Settled", "", 1},
+                    SameQuestions{"SettlesLate", "input_source = 45, 12, 7, 34\n", 4},
+                    SameQuestions{"FailingServices",
+                                  "input_source.result = 3\ninput_source = 9, 34\n"
+                                  "mmplayer.get_option.result = -9\ncustomer.result = -1\n"
+                                  "config_path.result = -1\n",
+                                  2}),
+    [](const testing::TestParamInfo<SameQuestions> &p) { return p.param.name; });
 
 // A bundle moved to another folder replays with its copy of the application's
 // configuration file; the device's own files are copied under root/.

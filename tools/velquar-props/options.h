@@ -1,0 +1,21 @@
+// velquar-props' command line.
+#ifndef VELQUAR_PROPS_OPTIONS_H
+#define VELQUAR_PROPS_OPTIONS_H
+
+#include <vector>
+
+extern const char *const kDefaultLibrary;
+
+struct Options {
+    bool json = false;                // --json
+    const char *valueName = nullptr;  // --value NAME
+    const char *library = kDefaultLibrary;
+    std::vector<const char *> names;  // the properties named, in order
+};
+
+// Fills options from the command line. Returns -1 to go on, otherwise the
+// exit status (0 after --help, 2 for a bad option, with the help on
+// standard error).
+int parseOptions(int argc, char **argv, Options &options);
+
+#endif

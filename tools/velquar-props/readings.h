@@ -1,0 +1,81 @@
+// Collecting the readings: the library loaded as the application loads it,
+// one context on it, and each property read with the function of its type.
+#ifndef VELQUAR_PROPS_READINGS_H
+#define VELQUAR_PROPS_READINGS_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "output_capture.h"
+#include "velquar_platform.h"
+
+// The library's six functions, bound by name.
+struct Api {
+    decltype(&CreateDevicePropertiesProviderContext) create;
+    decltype(&ReleaseDevicePropertiesProviderContext) release;
+    decltype(&GetStringProperty) getString;
+    decltype(&GetBoolProperty) getBool;
+    decltype(&GetInt32Property) getInt32;
+    decltype(&GetInt64Property) getInt64;
+};
+
+// Loads the library at path (or by that name) and binds its functions;
+// false, after a line on standard error, when it cannot.
+bool loadApi(const char *path, Api &api);
+
+struct Reading {
+    std::string name;
+    const char *type;  // "bool", "int32", "int64", "string"; "-" unknown, "?" unread
+    int result;
+    std::string value;                // as text; quoted separately for JSON strings
+    std::vector<std::string> output;  // what the library printed meanwhile
+};
+
+// A result code's name ("OK", "PROPERTY_UNAVAILABLE"...), or its hex.
+std::string resultText(int rc);
+
+// One context of the library. With captured, every call's lines on standard
+// output are taken aside: those of a read into its reading, those of
+// creation and release into output().
+class Session {
+public:
+    Session(const Api &api, bool captured);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Whether the lines can be taken aside as asked.
+    bool ready() const { return !m_captured || m_capture.ok(); }
+
+    // Creates the context; the library's result code.
+    int create();
+    // Reads a property: with the function of its type when it is in the
+    // property list, otherwise with each in turn until the library names
+    // its type.
+    Reading read(const char *name);
+    // Every property of the list when names is empty, then each name.
+    void readAll(const std::vector<const char *> &names,
+                 const std::function<void(const Reading &)> &take);
+    // Releases the context (once; the destructor does when nobody did).
+    void release();
+
+    std::vector<std::string> &output() { return m_output; }
+
+private:
+    template <typename F>
+    auto call(std::vector<std::string> &lines, F fn) -> decltype(fn()) {
+        return m_captured ? m_capture.run(lines, fn) : fn();
+    }
+
+    const Api &m_api;
+    bool m_captured;
+    OutputCapture m_capture;
+    DevicePropertiesProviderContext *m_context = nullptr;
+    std::vector<std::string> m_output;
+};
+
+// Lines that have no place on standard output, on standard error.
+void linesToStderr(const std::vector<std::string> &lines);
+
+#endif
