@@ -2,8 +2,8 @@
 // and libteec stand-ins driven by a state file.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -245,7 +245,9 @@ TEST(FactoryReset, ReadsTheConfigurationByteForByte) {
         {"OTA=a\x1b[2J\x7f\t;c\\d\n", {"a\\x1b[2J\\x7f\\x09", "c\\\\d"}},
         // C1 controls (NEL, CSI) and bytes that are not UTF-8 too; other
         // UTF-8 shows as it is.
-        {"OTA=a\xc2\x85" "b;\xc2\x9b" "2J;caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xba\n",
+        {"OTA=a\xc2\x85"
+         "b;\xc2\x9b"
+         "2J;caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xba\n",
          {"a\\xc2\\x85b", "\\xc2\\x9b2J", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xba"}},
         {"OTA=\xff;\xc0\xaf;\xed\xa0\x80;\xe2\x82;\xf4\x90\x80\x80\n",
          {"\\xff", "\\xc0\\xaf", "\\xed\\xa0\\x80", "\\xe2\\x82", "\\xf4\\x90\\x80\\x80"}},
@@ -281,27 +283,29 @@ TEST(FactoryReset, EmptiesListedFoldersAndLeavesSpecialFiles) {
     // Also where the file system reports no entry types: the kind of each
     // entry comes from its status then.
     for (const std::string &preload : {std::string(), preloadSetting(VELQUAR_PRELOAD_WALK)}) {
-    SCOPED_TRACE(preload);
-    Workspace ws("", "FactoryReset=listed;listedfile;slashed/\n");
-    ws.make({"listed/file", "listed/.hidden", "listed/nested/deeper/file", "listed/nested/empty/",
-             "listed/keeps/", "listedfile", "slashed/sub/file", "slashed/file"});
-    const struct {
-        const char *path;
-        mode_t mode;
-    } nodes[] = {{"listed/fifo", S_IFIFO},
-                 {"listed/keeps/fifo", S_IFIFO},
-                 {"listed/sock", S_IFSOCK},
-                 {"listed/null", S_IFCHR},
-                 {"listed/keeps/loop", S_IFBLK}};
-    for (const auto &n : nodes) {
-        ASSERT_EQ(mknod((ws.work / n.path).c_str(), n.mode | 0600, makedev(1, 3)), 0) << n.path;
-    }
-    EXPECT_EQ(ws.run("", "", 0, {preload}), typeLine("FactoryReset") + clearLine("listed") +
-                                                clearLine("listedfile") + clearLine("slashed/") +
-                                                kTeeInit);
-    EXPECT_EQ(ws.tree(), (Lines{"listed/", "listed/fifo|", "listed/keeps/", "listed/keeps/fifo|",
-                                "listed/keeps/loop%", "listed/null%", "listed/sock=", "slashed/"}));
-    EXPECT_EQ(ws.err, "");
+        SCOPED_TRACE(preload);
+        Workspace ws("", "FactoryReset=listed;listedfile;slashed/\n");
+        ws.make({"listed/file", "listed/.hidden", "listed/nested/deeper/file",
+                 "listed/nested/empty/", "listed/keeps/", "listedfile", "slashed/sub/file",
+                 "slashed/file"});
+        const struct {
+            const char *path;
+            mode_t mode;
+        } nodes[] = {{"listed/fifo", S_IFIFO},
+                     {"listed/keeps/fifo", S_IFIFO},
+                     {"listed/sock", S_IFSOCK},
+                     {"listed/null", S_IFCHR},
+                     {"listed/keeps/loop", S_IFBLK}};
+        for (const auto &n : nodes) {
+            ASSERT_EQ(mknod((ws.work / n.path).c_str(), n.mode | 0600, makedev(1, 3)), 0) << n.path;
+        }
+        EXPECT_EQ(ws.run("", "", 0, {preload}), typeLine("FactoryReset") + clearLine("listed") +
+                                                    clearLine("listedfile") +
+                                                    clearLine("slashed/") + kTeeInit);
+        EXPECT_EQ(ws.tree(),
+                  (Lines{"listed/", "listed/fifo|", "listed/keeps/", "listed/keeps/fifo|",
+                         "listed/keeps/loop%", "listed/null%", "listed/sock=", "slashed/"}));
+        EXPECT_EQ(ws.err, "");
     }
 }
 
@@ -359,23 +363,23 @@ TEST(FactoryReset, DeletesFilesOfMoreThanTwoGibibytes) {
 // even when only a handful of descriptors are left for the walk.
 TEST(FactoryReset, RemovesTreesDeeperThanTheDescriptorLimit) {
     for (const char *limit : {"1024", "16", "8"}) {
-    SCOPED_TRACE(limit);
-    Workspace ws("apm.messages = 4 OTA", "OTA=listed\n");
-    ws.make({"listed/wide/a", "listed/wide/b"});
-    int fd = open((ws.work / "listed").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int level = 0; level < 3000 && fd >= 0; ++level) {
-        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
-        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        SCOPED_TRACE(limit);
+        Workspace ws("apm.messages = 4 OTA", "OTA=listed\n");
+        ws.make({"listed/wide/a", "listed/wide/b"});
+        int fd = open((ws.work / "listed").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int level = 0; level < 3000 && fd >= 0; ++level) {
+            ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+            const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            close(fd);
+            fd = next;
+        }
+        ASSERT_GE(fd, 0);
+        close(openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
         close(fd);
-        fd = next;
-    }
-    ASSERT_GE(fd, 0);
-    close(openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    close(fd);
-    EXPECT_EQ(ws.run("", "ulimit -n " + std::string(limit) + " && "),
-              typeLine("OTA") + clearLine("listed"));
-    EXPECT_EQ(ws.tree(), Lines{"listed/"});
-    EXPECT_EQ(ws.err, "");
+        EXPECT_EQ(ws.run("", "ulimit -n " + std::string(limit) + " && "),
+                  typeLine("OTA") + clearLine("listed"));
+        EXPECT_EQ(ws.tree(), Lines{"listed/"});
+        EXPECT_EQ(ws.err, "");
     }
 }
 
@@ -389,8 +393,8 @@ TEST(FactoryReset, FollowsAListedLinkOnlyWhereItIsSafe) {
     }
     Workspace ws("apm.messages = 4 OTA");
     const fs::path w = ws.work;
-    ws.make({"secret/file", "user/own/file", "pub/", "grp/", "rootgrp/", "shared/file",
-             "ours/file"});
+    ws.make(
+        {"secret/file", "user/own/file", "pub/", "grp/", "rootgrp/", "shared/file", "ours/file"});
     fs::create_directory_symlink("secret", w / "rootlink");
     const struct {
         const char *link;
@@ -401,9 +405,9 @@ TEST(FactoryReset, FollowsAListedLinkOnlyWhereItIsSafe) {
         {"user/tosecret", "../secret", 65534, false},
         {"user/hop", "../rootlink", 65534, false},
         {"user/toown", "own", 65534, true},
-        {"pub/cache", "../secret", 65534, false},   // mode 1777, as /tmp
-        {"pub/root", "../ours", 0, true},           // root's own link there
-        {"grp/cache", "../secret", 65534, false},   // 0775, a user's group
+        {"pub/cache", "../secret", 65534, false},     // mode 1777, as /tmp
+        {"pub/root", "../ours", 0, true},             // root's own link there
+        {"grp/cache", "../secret", 65534, false},     // 0775, a user's group
         {"rootgrp/cache", "../shared", 65534, true},  // 0775, root's group
     };
     std::string config = "OTA=";
@@ -423,10 +427,10 @@ TEST(FactoryReset, FollowsAListedLinkOnlyWhereItIsSafe) {
     ASSERT_EQ(chmod((w / "grp").c_str(), 0775), 0);
     ASSERT_EQ(chmod((w / "rootgrp").c_str(), 0775), 0);
     EXPECT_EQ(ws.run(), out);
-    EXPECT_EQ(ws.tree(), (Lines{"grp/", "grp/cache@", "ours/", "pub/", "pub/cache@", "pub/root@",
-                                "rootgrp/", "rootgrp/cache@", "rootlink@", "secret/",
-                                "secret/file", "shared/", "user/", "user/hop@", "user/own/",
-                                "user/toown@", "user/tosecret@"}));
+    EXPECT_EQ(ws.tree(),
+              (Lines{"grp/", "grp/cache@", "ours/", "pub/", "pub/cache@", "pub/root@", "rootgrp/",
+                     "rootgrp/cache@", "rootlink@", "secret/", "secret/file", "shared/", "user/",
+                     "user/hop@", "user/own/", "user/toown@", "user/tosecret@"}));
 }
 
 // Run where / is a copy that can be written, over a tmpfs: the real root
@@ -478,8 +482,9 @@ TEST(FactoryReset, ReadsOnlyASafeConfigurationOfBoundedSize) {
         "[ERROR][ResetOrvane] reset_config.ini refused: larger than 65536 bytes\n";
     const std::string refusedWriters =
         "[ERROR][ResetOrvane] reset_config.ini refused: users other than root may write it\n";
-    const std::string refusedOwner = "[ERROR][ResetOrvane] reset_config.ini refused: owned by "
-                                     "neither root nor the user running factory-reset\n";
+    const std::string refusedOwner =
+        "[ERROR][ResetOrvane] reset_config.ini refused: owned by "
+        "neither root nor the user running factory-reset\n";
     const struct {
         const char *name;
         void (*make)(const fs::path &config);
@@ -598,12 +603,12 @@ TEST(FactoryReset, ReportsEveryEntryLeftAndFailsTheRun) {
         lines.push_back(err.substr(at, end - at + 1));
     }
     std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (Lines{leftLine("listed/a/immutable", EPERM),
-                            leftLine("listed/appendonly", EPERM), leftLine("listed/ro/file", EROFS),
-                            leftLine("listed/ro/file", EROFS),
-                            leftLine("listed/ro/sub/file", EROFS)}));
+    EXPECT_EQ(lines,
+              (Lines{leftLine("listed/a/immutable", EPERM), leftLine("listed/appendonly", EPERM),
+                     leftLine("listed/ro/file", EROFS), leftLine("listed/ro/file", EROFS),
+                     leftLine("listed/ro/sub/file", EROFS)}));
     ASSERT_EQ(umount(ro.c_str()), 0);
-    EXPECT_EQ(ws.tree(), (Lines{"listed/", "listed/a/", "listed/a/immutable", "listed/appendonly",
-                                "listed/ro/", "listed/ro/file", "listed/ro/sub/",
-                                "listed/ro/sub/file"}));
+    EXPECT_EQ(ws.tree(),
+              (Lines{"listed/", "listed/a/", "listed/a/immutable", "listed/appendonly",
+                     "listed/ro/", "listed/ro/file", "listed/ro/sub/", "listed/ro/sub/file"}));
 }

@@ -36,11 +36,10 @@ Lines tree(const fs::path &dir) {
     Lines found;
     for (const auto &e : fs::recursive_directory_iterator(dir)) {
         const fs::file_status st = e.symlink_status();
-        found.push_back(e.path().lexically_relative(dir).string() +
-                        (fs::is_symlink(st)     ? "@"
-                         : fs::is_directory(st) ? "/"
-                         : fs::is_fifo(st)      ? "|"
-                                                : ""));
+        found.push_back(e.path().lexically_relative(dir).string() + (fs::is_symlink(st)     ? "@"
+                                                                     : fs::is_directory(st) ? "/"
+                                                                     : fs::is_fifo(st)      ? "|"
+                                                                                            : ""));
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -116,8 +115,8 @@ Outcome walkInChild(const fs::path &base, unsigned flags, size_t failFromSize, r
         for (const std::string &line : left) {
             text += line + "\n";
         }
-        const bool written = write(report[1], text.data(), text.size()) ==
-                             static_cast<ssize_t>(text.size());
+        const bool written =
+            write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
         _exit(written ? 0 : 4);
     }
     close(report[1]);
@@ -194,16 +193,30 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          {"t/"},
          {},
          0},
-        {"chain of 3,000 folders", [](const fs::path &b) { chain(b / "t", 3000); }, 0, {"t/"}, {},
+        {"chain of 3,000 folders",
+         [](const fs::path &b) { chain(b / "t", 3000); },
+         0,
+         {"t/"},
+         {},
          0},
         {"chain of 300 under a limit of 8 descriptors",
-         [](const fs::path &b) { chain(b / "t", 300); }, 0, {"t/"}, {}, 0, 0, 8},
+         [](const fs::path &b) { chain(b / "t", 300); },
+         0,
+         {"t/"},
+         {},
+         0,
+         0,
+         8},
         {"names read again when their buffer cannot grow past 256 bytes",
          [](const fs::path &b) {
              files(b / "t", 150);
              files(b / "t/sub", 150);
          },
-         0, {"t/"}, {}, 0, 257},
+         0,
+         {"t/"},
+         {},
+         0,
+         257},
         {"no memory for names at all",
          [](const fs::path &b) { files(b / "t/sub", 3); },
          0,

@@ -75,9 +75,8 @@ void escapeText(const char *text, size_t size, Put put) {
 
 inline std::string printable(const std::string &text) {
     std::string out;
-    escapeText(text.data(), text.size(), [&out](const char *piece, size_t length) {
-        out.append(piece, length);
-    });
+    escapeText(text.data(), text.size(),
+               [&out](const char *piece, size_t length) { out.append(piece, length); });
     return out;
 }
 

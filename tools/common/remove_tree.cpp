@@ -278,8 +278,8 @@ void descend(Walk *walk, int fd) {
         return;
     }
     if (walk->depth + 1 == walk->capacity) {
-        Level *grown = static_cast<Level *>(
-            grow(*walk, walk->levels, 2 * walk->capacity * sizeof(Level)));
+        Level *grown =
+            static_cast<Level *>(grow(*walk, walk->levels, 2 * walk->capacity * sizeof(Level)));
         if (!grown) {
             close(fd);
             leave(walk, walk->depth, ENOMEM);

@@ -184,12 +184,12 @@ int main(int argc, char **argv) {
     // DIR is taken from the root whatever it holds. A path that does not fit
     // could not be used anyway, and cut short it could name a parent of the
     // folder, so nothing is touched.
+    dirText = argv[1];
     char byName[kBufferSize];
     if (snprintf(byName, sizeof byName, "/%s/by-name", argv[1]) >= kBufferSize) {
         report("DIR is too long", ENAMETOOLONG);
         return 1;
     }
-    dirText = argv[1];
     // Its folders are made as mkdir -p does, 0755; a link on the way is
     // followed only where no other user could have put it.
     char *slash = strrchr(byName, '/');

@@ -16,8 +16,8 @@
 #include "apm.h"
 #include "printable.h"
 #include "remove_tree.h"
-#include "safe_path.h"
 #include "reset_config.h"
+#include "safe_path.h"
 #include "tee_client_api.h"
 
 namespace {
@@ -95,8 +95,9 @@ void deleteListedFile(const std::string &path) {
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     const int fd = openSafePath(folder.c_str(), 0);
-    if (fd < 0 || (unlinkat(fd, path.c_str() + (slash == std::string::npos ? 0 : slash + 1), 0) != 0 &&
-                   errno != ENOENT)) {
+    if (fd < 0 ||
+        (unlinkat(fd, path.c_str() + (slash == std::string::npos ? 0 : slash + 1), 0) != 0 &&
+         errno != ENOENT)) {
         reportLeft(path.c_str(), errno);
     }
     if (fd >= 0) {
@@ -204,24 +205,24 @@ void sendTeeResetCommand() {
 bool reportConfig(ConfigStatus status) {
     const char *const name = "[ERROR][ResetOrvane] reset_config.ini";
     switch (status) {
-    case ConfigStatus::Read:
-        return false;
-    case ConfigStatus::Unreadable:
-        fprintf(stderr, "%s cannot be read (%s): no folder is listed\n", name, strerror(errno));
-        return false;
-    case ConfigStatus::NotRegular:
-        fprintf(stderr, "%s is not a regular file: no folder is listed\n", name);
-        return false;
-    case ConfigStatus::ForeignOwner:
-        fprintf(stderr, "%s refused: owned by neither root nor the user running factory-reset\n",
-                name);
-        return true;
-    case ConfigStatus::OthersMayWrite:
-        fprintf(stderr, "%s refused: users other than root may write it\n", name);
-        return true;
-    case ConfigStatus::TooLarge:
-        fprintf(stderr, "%s refused: larger than %zu bytes\n", name, kMaxResetConfigSize);
-        return true;
+        case ConfigStatus::Read:
+            return false;
+        case ConfigStatus::Unreadable:
+            fprintf(stderr, "%s cannot be read (%s): no folder is listed\n", name, strerror(errno));
+            return false;
+        case ConfigStatus::NotRegular:
+            fprintf(stderr, "%s is not a regular file: no folder is listed\n", name);
+            return false;
+        case ConfigStatus::ForeignOwner:
+            fprintf(stderr,
+                    "%s refused: owned by neither root nor the user running factory-reset\n", name);
+            return true;
+        case ConfigStatus::OthersMayWrite:
+            fprintf(stderr, "%s refused: users other than root may write it\n", name);
+            return true;
+        case ConfigStatus::TooLarge:
+            fprintf(stderr, "%s refused: larger than %zu bytes\n", name, kMaxResetConfigSize);
+            return true;
     }
     return true;
 }

@@ -41,7 +41,7 @@ ConfigStatus check(int fd, struct stat *st) {
         return ConfigStatus::OthersMayWrite;
     }
     return st->st_size > static_cast<off_t>(kMaxResetConfigSize) ? ConfigStatus::TooLarge
-                                                                   : ConfigStatus::Read;
+                                                                 : ConfigStatus::Read;
 }
 
 }  // namespace
@@ -63,8 +63,8 @@ ConfigStatus readResetConfig() {
     // path could name a parent of the folder meant).
     std::string text;
     char chunk[4096];
-    for (ssize_t n; text.size() <= kMaxResetConfigSize &&
-                    (n = read(fd, chunk, sizeof chunk)) != 0;) {
+    for (ssize_t n;
+         text.size() <= kMaxResetConfigSize && (n = read(fd, chunk, sizeof chunk)) != 0;) {
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
