@@ -249,6 +249,10 @@ TEST(FactoryReset, ReadsTheConfigurationByteForByte) {
          "b;\xc2\x9b"
          "2J;caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xba\n",
          {"a\\xc2\\x85b", "\\xc2\\x9b2J", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xba"}},
+        // The Unicode line and paragraph separators end a line for a Unicode-aware reader.
+        {"OTA=a\xe2\x80\xa8"
+         "b;c\xe2\x80\xa9;d\xe2\x80\xaa\n",
+         {"a\\xe2\\x80\\xa8b", "c\\xe2\\x80\\xa9", "d\xe2\x80\xaa"}},
         {"OTA=\xff;\xc0\xaf;\xed\xa0\x80;\xe2\x82;\xf4\x90\x80\x80\n",
          {"\\xff", "\\xc0\\xaf", "\\xed\\xa0\\x80", "\\xe2\\x82", "\\xf4\\x90\\x80\\x80"}},
         {"OTA = x\nota=x\n OTA=x\nOTA\n=OTA\n\n", {}},

@@ -1,8 +1,9 @@
 // A text as the tools show it on one output line: control characters as
 // escapes (\n for the line feed, \xHH for the others), C1 controls (U+0080
-// to U+009F) and bytes that are not UTF-8 as \xHH per byte, and a backslash
-// doubled, so that no byte of it can start a line of its own or drive a
-// terminal. Other UTF-8 characters show as they are.
+// to U+009F), the line and paragraph separators (U+2028, U+2029) and bytes
+// that are not UTF-8 as \xHH per byte, and a backslash doubled, so that no
+// byte of it can start a line of its own, for a byte-wise or a Unicode-aware
+// reader, or drive a terminal. Other UTF-8 characters show as they are.
 #ifndef VELQUAR_TOOLS_PRINTABLE_H
 #define VELQUAR_TOOLS_PRINTABLE_H
 
@@ -52,8 +53,11 @@ void escapeText(const char *text, size_t size, Put put) {
         bool escape = c < 0x20 || c >= 0x7f;
         if (c >= 0x80) {
             length = utf8Length(text, size, at);
-            // U+0080 to U+009F: C2 80 to C2 9F.
-            escape = length == 0 || (c == 0xc2 && static_cast<unsigned char>(text[at + 1]) < 0xa0);
+            const unsigned char next = length ? static_cast<unsigned char>(text[at + 1]) : 0;
+            // U+0080 to U+009F: C2 80 to C2 9F; U+2028 and U+2029: E2 80 A8 and E2 80 A9.
+            escape = length == 0 || (c == 0xc2 && next < 0xa0) ||
+                     (c == 0xe2 && next == 0x80 &&
+                      (static_cast<unsigned char>(text[at + 2]) | 1) == 0xa9);
             length = length ? length : 1;
         }
         if (c == '\n') {
