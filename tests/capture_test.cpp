@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -87,7 +89,9 @@ TEST_P(CaptureRoundTrip, ReplayAnswersAsTheTelevision) {
     ProgramRun run = capture(device);
     inspection.join();
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err.find("velquar-capture: AppIpcApi_GetHDCPVersion: "), 0u) << run.err;
+    EXPECT_EQ(run.err.find("velquar-capture: waiting for the platform "), 0u) << run.err;
+    EXPECT_NE(run.err.find("...\nvelquar-capture: AppIpcApi_GetHDCPVersion: "), std::string::npos)
+        << run.err;
 
     const std::string captured = device.dir() + "/captured.state";
     std::ofstream(captured, std::ios::binary) << run.out;
@@ -101,7 +105,11 @@ TEST_P(CaptureRoundTrip, ReplayAnswersAsTheTelevision) {
 INSTANTIATE_TEST_SUITE_P(
     Televisions, CaptureRoundTrip,
     testing::Values(
-        RoundTrip{"Uhd", "4k-hdr.state", "", "input_source = 34"},
+        // Texts a line can hold are kept as readable text.
+        RoundTrip{
+            "Uhd", "4k-hdr.state", "",
+            "input_source = 34\ncustomer.model_name = OV-55U8\ncustomer.manufacturer = Orvane\n"
+            "customer.chipset = VQ-9A\ncustomer.firmware_version = V8-T653T01-LF1V001"},
         RoundTrip{"FullHd", "1080p-wifi.state", "", "input_source = 45, 45, 34\nmedium = 2"},
         RoundTrip{"WrongInputSource", "wrong-input-source.state", "", "input_source = 23"},
         RoundTrip{"AllFail", "all-fail.state", "",
@@ -110,8 +118,12 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTrip{"Odd", nullptr, kOddTelevision,
                   "hdcp_version = 14\nhdcp_version.result = 7\ninput_source.result = 3\n"
                   "audio.result = -5\nmedium.result = -2147483632\nmac.result = -1\n"
+                  "mac = 01:02:03:04:05:06\n"
                   "mmplayer.get_option.result = -9\nmmplayer.finalize.result = 4\n"
-                  "customer.manufacturer.hex = 20417a0a00ff00"}),
+                  "customer.manufacturer.hex = 20417a0a00ff00"},
+        // Empty texts from calls that succeed: the simulator's defaults differ.
+        RoundTrip{"EmptyTexts", nullptr, "proxy =\ncustomer.model_name =\ncustomer.chipset =\n",
+                  "proxy = \ncustomer.model_name = \ncustomer.chipset = "}),
     [](const testing::TestParamInfo<RoundTrip> &p) { return p.param.name; });
 
 // What a caller asked the platform, as the stand-ins log it: the input
@@ -186,6 +198,10 @@ TEST(Capture, MovedBundleReplays) {
         writeFile("/config/sys.ini", "[model]\ngModelName = /config/m/model.ini\n");
         writeFile("/config/m/model.ini", "[panel]\nm_pPanelName = /config/p/panel.ini\n");
         writeFile("/config/p/panel.ini", "[panel]\nm_bPanelSupportsOLED = 1\n");
+        // Copies keep their source's permission bits, never wider.
+        ASSERT_EQ(chmod("/config/m/model.ini", 0640), 0);
+        ASSERT_EQ(chmod("/config/p/panel.ini", 0600), 0);
+        ASSERT_EQ(chmod(config.c_str(), 0604), 0);
         ProgramRun run = capture(device, "--bundle " + device.dir() + "/bundle");
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, "");
@@ -195,6 +211,16 @@ TEST(Capture, MovedBundleReplays) {
         EXPECT_NE(capture(device, "--bundle " + device.dir() + "/bundle").status, 0);
         for (const char *file : {"/config/sys.ini", "/config/m/model.ini", "/config/p/panel.ini"}) {
             EXPECT_EQ(readFile(device.dir() + "/bundle/root" + file), readFile(file)) << file;
+        }
+        const std::pair<std::string, mode_t> modes[] = {
+            {"/bundle/root/config/sys.ini", 0644},
+            {"/bundle/root/config/m/model.ini", 0640},
+            {"/bundle/root/config/p/panel.ini", 0600},
+            {"/bundle/config.ini", 0604},
+        };
+        for (const auto &m : modes) {
+            ASSERT_EQ(stat((device.dir() + m.first).c_str(), &st), 0) << m.first;
+            EXPECT_EQ(st.st_mode & 07777, m.second) << m.first;
         }
         std::string expected = document(original, device.dir() + "/a.err");
         ASSERT_EQ(mkdir((device.dir() + "/moved").c_str(), 0755), 0);
@@ -211,6 +237,108 @@ TEST(Capture, MovedBundleReplays) {
     if (view == RootView::NotPermitted) {
         GTEST_SKIP() << "needs root for a private mount namespace";
     }
+}
+
+// The bundle goes only into the folder the recorder made, as root in a
+// folder that another user may write: what stands in its place before, or
+// is swapped in between its mkdir and its use (the preload plays that
+// user), gets nothing, and a failed capture leaves no bundle behind.
+TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
+    const uid_t other = 65534;
+    struct Case {
+        const char *name;
+        const char *prefix;   // shell text before the program
+        const char *swapTo;   // VELQUAR_SWAP_TO for the preload, or null
+        const char *inPlace;  // "folder", "link" or "" before the run
+        int status;
+        std::string message;  // a part of standard error
+        const char *left;     // what stands at the bundle's path afterwards
+    };
+    const std::string replaced =
+        "something else took the place of the folder made there; nothing written\n";
+    const Case cases[] = {
+        {"Made", "", nullptr, "", 0, "velquar-capture: /config/sys.ini: copied", "bundle"},
+        {"FolderThere", "", nullptr, "folder", 1, ": File exists\n", "foreign"},
+        {"LinkThere", "", nullptr, "link", 1, ": File exists\n", "link"},
+        {"SwappedForAFolder", "", "user-folder", "", 1, replaced, "foreign"},
+        {"SwappedForALink", "", "link", "", 1, replaced, "link"},
+        {"SwappedForOwnFolder", "", "root-folder", "", 1, replaced, "kept"},
+        // Standard error goes to the pipe, which no limit holds; standard
+        // output has nothing to carry.
+        {"StateFileTooLarge", "{ ulimit -f 0; exec ", nullptr, "", 1,
+         "velquar-capture: cannot write the state file: File too large\n", "nothing"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        SimDevice device;
+        const RootView view = runInRootView({"config"}, [&] {
+            writeFile("/config/sys.ini", "[model]\n");
+            const std::string parent = device.dir() + "/shared";
+            ASSERT_EQ(mkdir(parent.c_str(), 0777), 0);
+            ASSERT_EQ(chmod(parent.c_str(), 0777), 0);
+            ASSERT_EQ(chown(parent.c_str(), other, other), 0);
+            const std::string bundle = parent + "/b", theirs = parent + "/theirs";
+            ASSERT_EQ(mkdir(theirs.c_str(), 0777), 0);
+            ASSERT_EQ(chown(theirs.c_str(), other, other), 0);
+            if (strcmp(k.inPlace, "folder") == 0) {
+                ASSERT_EQ(rename(theirs.c_str(), bundle.c_str()), 0);
+            } else if (strcmp(k.inPlace, "link") == 0) {
+                ASSERT_EQ(symlink(theirs.c_str(), bundle.c_str()), 0);
+            }
+            std::vector<std::string> settings;
+            if (k.swapTo) {
+                settings = {preloadSetting(VELQUAR_SWAP_PRELOAD_PATH),
+                            std::string("VELQUAR_SWAP_TO=") + k.swapTo};
+            }
+            std::string command =
+                k.prefix + programCommand(VELQUAR_CAPTURE_PATH, settings) + " --bundle " + bundle;
+            ProgramRun run =
+                runCommand(*k.prefix ? command + " 2>&1; }" : command, device.dir() + "/err");
+            if (*k.prefix) {
+                run.err.swap(run.out);
+            }
+            EXPECT_EQ(run.status, k.status) << run.err;
+            EXPECT_NE(run.err.find(k.message), std::string::npos) << run.err;
+            EXPECT_EQ(run.out, "");
+            // Nothing of the capture anywhere but in a bundle it made.
+            ProgramRun files = runCommand("find " + parent + " -mindepth 1 | sort", "/dev/null");
+            struct stat st;
+            const std::string left = k.left;
+            if (left == "bundle") {
+                ASSERT_EQ(lstat(bundle.c_str(), &st), 0);
+                EXPECT_TRUE(S_ISDIR(st.st_mode));
+                EXPECT_EQ(st.st_uid, 0u);
+                EXPECT_EQ(st.st_mode & 07777, 0700u);
+                EXPECT_EQ(readFile(bundle + "/root/config/sys.ini"), "[model]\n");
+            } else if (left == "nothing") {
+                EXPECT_NE(lstat(bundle.c_str(), &st), 0) << files.out;
+            } else {
+                // Only what the other user or the preload put there.
+                EXPECT_EQ(files.out.find("capture.state"), std::string::npos) << files.out;
+                EXPECT_EQ(files.out.find("/root"), std::string::npos) << files.out;
+                EXPECT_EQ(files.out.find("config.ini"), std::string::npos) << files.out;
+                ASSERT_EQ(lstat(bundle.c_str(), &st), 0);
+                EXPECT_EQ(S_ISLNK(st.st_mode), left == "link");
+                if (left == "kept") {
+                    EXPECT_NE(files.out.find(bundle + "/kept\n"), std::string::npos) << files.out;
+                }
+            }
+        });
+        if (view == RootView::NotPermitted) {
+            GTEST_SKIP() << "needs root for a private mount namespace";
+        }
+    }
+}
+
+// Standard output that cannot take the state file: a message and status 1.
+TEST(Capture, StateFileThatCannotBeWrittenIsAFailure) {
+    SimDevice device;
+    ProgramRun run = capture(device, ">/dev/full");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("\nvelquar-capture: write error on standard output: No space left on "
+                           "device\n"),
+              std::string::npos)
+        << run.err;
 }
 
 // The recorder calls what the dynamic linker binds, a preloaded function

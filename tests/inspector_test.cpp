@@ -1,6 +1,7 @@
 // The velquar-props inspector, run as a process against the built library
 // and the stand-ins.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <algorithm>
 
@@ -213,7 +214,16 @@ struct JsonCase {
 // control characters: the customer record, the proxy text, the CA bundle
 // path and the configuration file (its path, so the store's lines carry
 // them too, and its values).
-const char kHostile[] = "\x01\xff\x1b[\xc3(\xe2\x82\\\"\x7f\xed\xa0\x80\xf4\x90\x80\x80\xc3\xa9";
+const char kHostile[] =
+    "\x01\xff\x1b[\xc3(\xe2\x82\\\"\x7f\xed\xa0\x80\xf4\x90\x80\x80\xc3\xa9"
+    "\xe2\x82\xac\xe0\x80\xaf";
+// kHostile as the document must spell it, byte for byte: valid text (é, €)
+// as itself, every byte of an invalid or overlong sequence as its
+// surrogate, control characters as escapes. A reader's round trip cannot
+// tell some wrong spellings from this one.
+const char kHostileJson[] =
+    "\"\\u0001\\udcff\\u001b[\\udcc3(\\udce2\\udc82\\\\\\\"\\u007f\\udced\\udca0\\udc80"
+    "\\udcf4\\udc90\\udc80\\udc80\xc3\xa9\xe2\x82\xac\\udce0\\udc80\\udcaf\"";
 
 class InspectorJson : public testing::TestWithParam<JsonCase> {};
 
@@ -249,6 +259,13 @@ TEST_P(InspectorJson, DocumentHoldsWhatTheLibraryAnswersAndPrints) {
     ASSERT_EQ(ctx->rc(), PROPERTY_OK);
     // The profiles and the hostile device use only keys the stand-ins know.
     EXPECT_EQ(run.err.find("velquar simulator:"), std::string::npos) << run.err;
+    if (!GetParam().profile) {
+        EXPECT_NE(run.out.find("{\"name\": \"platformPackageVersion\", \"type\": \"string\", "
+                               "\"result\": \"OK\", \"code\": 0, \"value\": " +
+                               std::string(kHostileJson) + ", "),
+                  std::string::npos)
+            << run.out;
+    }
 
     const std::string document = device.dir() + "/document.json";
     std::ofstream(document) << run.out;
@@ -326,8 +343,11 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
     struct Case {
         std::vector<std::string> args;
         int status;
-        const char *message;
+        std::string message;  // begins a line of standard error
     };
+    SimDevice holder;
+    const std::string fifo = holder.dir() + "/library.so";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const Case cases[] = {
         {{"--bogus"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"--library"}, 2, "velquar-props: --library needs a path\n"},
@@ -339,13 +359,18 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--value"}, 2, "velquar-props: --value needs a property name\n"},
         {{"--json", "--value", "panelWidth"}, 2, "velquar-props: --value reads one property"},
         {{"--value", "panelWidth", "panelHeight"}, 2, "velquar-props: --value reads one property"},
+        // Refused at once: the loader would wait for a writer for ever.
+        {{"--library", fifo}, 1, "velquar-props: cannot load " + fifo + ": not a regular file\n"},
+        {{"--library", VELQUAR_FAILING_LIBRARY},
+         1,
+         "velquar-props: CreateDevicePropertiesProviderContext failed: PROPERTY_UNAVAILABLE\n"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());
         SimDevice device;
         ProgramRun run = inspect(device, k.args);
         EXPECT_EQ(run.status, k.status);
-        EXPECT_EQ(run.err.rfind(k.message, 0), 0u) << run.err;
+        EXPECT_NE(("\n" + run.err).find("\n" + k.message), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(device.log().empty());
     }
@@ -465,4 +490,89 @@ TEST(Inspector, PreloadedPlatformCallIsTheOneThatAnswers) {
     EXPECT_EQ(table[3], row({"supportsUHD", "bool", "OK", "false"}));
     EXPECT_TRUE(device.calls("AppIpcApi_QueryPlatformAllCapability ").empty());
     EXPECT_EQ(device.calls("AppIpcApi_GetHDCPVersion ").size(), 1u);
+}
+
+// What a vendor's library prints when it is loaded and unloaded never
+// reaches standard output around the document or the value: in the JSON
+// document it is among the top-level lines, otherwise on standard error.
+// The context's own lines stay where each mode puts them.
+TEST(Inspector, LinesPrintedAtLoadAndUnloadStayOffTheOutput) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;  // all of standard output, or a part of it with the table
+        std::vector<std::string> errLines;
+    };
+    const std::string loaded = "stub library loaded\n", unloaded = "stub library unloaded\n";
+    const Case cases[] = {
+        {{"--json", "panelWidth"},
+         "{\n  \"output\": [\"stub library loaded\", \"stub context created\", "
+         "\"stub context released\", \"stub library unloaded\"],\n  \"properties\": [\n"
+         "    {\"name\": \"panelWidth\", \"type\": \"int32\", \"result\": \"OK\", \"code\": 0, "
+         "\"value\": 3840, \"output\": []}\n  ]\n}\n",
+         {}},
+        {{"--value", "panelWidth"}, "3840\n", {loaded, "stub context created\n", unloaded}},
+        {{"panelWidth"}, "stub context created\nPROPERTY ", {loaded, unloaded}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.args.front());
+        SimDevice device;
+        std::vector<std::string> args = {"--library", VELQUAR_STUB_LIBRARY};
+        args.insert(args.end(), k.args.begin(), k.args.end());
+        ProgramRun run = inspect(device, args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        if (k.args.size() == 1) {
+            EXPECT_EQ(run.out.rfind(k.out, 0), 0u) << run.out;
+            EXPECT_EQ(run.out.find("stub library"), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("\nstub context released\n"), std::string::npos) << run.out;
+        } else {
+            EXPECT_EQ(run.out, k.out);
+        }
+        for (const std::string &line : k.errLines) {
+            EXPECT_NE(("\n" + run.err).find("\n" + line), std::string::npos) << line << run.err;
+        }
+    }
+}
+
+// Standard output that cannot take the output: a message and status 1 in
+// every mode. A file-size limit of 0 costs only the capture of the
+// library's lines, which then go to standard error, and the document says so.
+TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
+    struct Case {
+        const char *prefix;  // shell text before the program
+        std::vector<std::string> args;
+        int status;
+        std::string errLine;  // begins a line of standard error
+        std::string out;      // a part of standard output
+    };
+    SimDevice device;
+    const std::string full = "velquar-props: write error on standard output";
+    const Case cases[] = {
+        {"", {"--json", ">/dev/full"}, 1, full + ": No space left on device\n", ""},
+        {"", {"panelWidth", ">/dev/full"}, 1, full, ""},
+        {"", {"--value", "panelWidth", ">/dev/full"}, 1, full + ": No space left on device\n", ""},
+        {"", {"--help", ">/dev/full"}, 1, full + ": No space left on device\n", ""},
+        // Standard error joins standard output in the pipe, which no limit
+        // holds; the library's lines come before the document.
+        {"{ ulimit -f 0; exec ",
+         {"--json", "platformPackageVersion", "2>&1;", "}"},
+         0,
+         "Orvane Palomir config path: ",
+         "\n  \"note\": \"the library's lines cannot be stored (File too large): they went to "
+         "standard error\",\n  \"properties\": [\n    {\"name\": \"platformPackageVersion\", "
+         "\"type\": \"string\", \"result\": \"OK\", \"code\": 0, \"value\": "
+         "\"6.2.1-velquar.20261201\", \"output\": []}\n  ]\n}\n"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.args.front());
+        std::string command =
+            k.prefix + programCommand(VELQUAR_PROPS_PATH) + " --library " + VELQUAR_LIBRARY_PATH;
+        for (const std::string &a : k.args) {
+            command += " " + a;
+        }
+        ProgramRun run = runCommand(command, device.dir() + "/stderr");
+        EXPECT_EQ(run.status, k.status) << run.err;
+        const std::string errText = *k.prefix ? run.out : run.err;
+        EXPECT_NE(("\n" + errText).find("\n" + k.errLine), std::string::npos) << errText;
+        EXPECT_NE(run.out.find(k.out), std::string::npos) << run.out;
+    }
 }

@@ -1,5 +1,6 @@
 #include "bundle.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <iniparser.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include "platform_calls.h"
 #include "printable.h"
+#include "remove_tree.h"
 
 const char kStateName[] = "capture.state";
 const char kConfigName[] = "config.ini";
@@ -22,14 +24,16 @@ namespace {
 const size_t kMaxCopy = 1 << 20;
 
 // A device file as it is now: a regular file (or a kernel table that says
-// it is one) of at most 1 MiB, read without blocking on anything else.
-bool readDeviceFile(const std::string &path, std::string &data) {
+// it is one) of at most 1 MiB, read without blocking on anything else; mode
+// gets its permission bits.
+bool readDeviceFile(const std::string &path, std::string &data, mode_t &mode) {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
     struct stat st;
     int error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    mode = st.st_mode & 0777;
     char chunk[4096];
     while (error == 0) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -65,13 +69,14 @@ bool writeAll(int fd, const std::string &data) {
     return true;
 }
 
-// A new file in the bundle; the bundle's folders are all this run's own.
-bool writeNewFile(int dir, const std::string &name, const std::string &data) {
-    int fd = openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+bool writeNewFile(int dir, const std::string &name, const std::string &data, int keepMode) {
+    // A copy is made no wider than its source from the start.
+    const mode_t mode = keepMode < 0 ? 0644 : static_cast<mode_t>(keepMode) & 0600;
+    int fd = openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) {
         return false;
     }
-    bool ok = writeAll(fd, data);
+    bool ok = writeAll(fd, data) && (keepMode < 0 || fchmod(fd, keepMode & 0777) == 0);
     int error = ok ? 0 : errno;
     if (close(fd) != 0 && ok) {
         ok = false;
@@ -81,17 +86,90 @@ bool writeNewFile(int dir, const std::string &name, const std::string &data) {
     return ok;
 }
 
-bool Bundle::create(const std::string &path) {
-    if (mkdir(path.c_str(), 0700) != 0) {
+namespace {
+
+bool isEmptyFolder(int dir) {
+    // A description of its own: a duplicate would share dir's read position.
+    const int fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *d = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (!d) {
+        if (fd >= 0) {
+            close(fd);
+        }
         return false;
     }
-    m_dir = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    return m_dir >= 0 && mkdirat(m_dir, "root", 0755) == 0;
+    bool empty = true;
+    for (struct dirent *e; empty && (e = readdir(d)) != nullptr;) {
+        empty = strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0;
+    }
+    closedir(d);
+    return empty;
+}
+
+}  // namespace
+
+bool Bundle::reserve(const std::string &path) {
+    std::string folder = path;
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    const size_t slash = folder.rfind('/');
+    m_name = slash == std::string::npos ? folder : folder.substr(slash + 1);
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    m_parent = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_parent < 0) {
+        return false;
+    }
+    struct stat st;
+    if (fstatat(m_parent, m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return errno == ENOENT;
+}
+
+bool Bundle::create() {
+    // Exactly 0700, whatever the umask.
+    const mode_t umasked = umask(0);
+    const int made = mkdirat(m_parent, m_name.c_str(), 0700);
+    umask(umasked);
+    if (made != 0) {
+        return false;
+    }
+    // Whoever may write the parent folder may have put something else in
+    // its place since: only an empty folder of this user's, open to nobody
+    // else, is the one just made.
+    m_dir = openat(m_parent, m_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (m_dir < 0 || fstat(m_dir, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & 07777) != 0700 || !isEmptyFolder(m_dir)) {
+        if (m_dir >= 0) {
+            close(m_dir);
+            m_dir = -1;
+        }
+        m_replaced = true;
+        return false;
+    }
+    return mkdirat(m_dir, "root", 0755) == 0;
+}
+
+void Bundle::remove() {
+    if (m_dir < 0) {
+        return;
+    }
+    // Everything below the folder opened, then the folder by its name,
+    // which removes nothing but an empty folder.
+    removeContents(m_dir, m_name.c_str(), 0, nullptr, nullptr);
+    m_dir = -1;
+    unlinkat(m_parent, m_name.c_str(), AT_REMOVEDIR);
 }
 
 Bundle::~Bundle() {
     if (m_dir >= 0) {
         close(m_dir);
+    }
+    if (m_parent >= 0) {
+        close(m_parent);
     }
 }
 
@@ -122,10 +200,11 @@ bool Bundle::copyToRoot(const std::string &path) {
         start = end + 1;
     }
     std::string data;
+    mode_t mode = 0;
     if (!sound || parts.empty()) {
         return note(path, "not an absolute path without . or ..", false);
     }
-    if (!readDeviceFile(path, data)) {
+    if (!readDeviceFile(path, data, mode)) {
         return note(path, strerror(errno), false);
     }
     parts.insert(parts.begin(), "root");
@@ -136,7 +215,7 @@ bool Bundle::copyToRoot(const std::string &path) {
         close(dir);
         dir = next;
     }
-    const bool ok = dir >= 0 && writeNewFile(dir, parts.back(), data);
+    const bool ok = dir >= 0 && writeNewFile(dir, parts.back(), data, static_cast<int>(mode));
     const std::string error = strerror(errno);
     if (dir >= 0) {
         close(dir);
@@ -156,10 +235,11 @@ bool Bundle::note(const std::string &path, const std::string &what, bool copied)
 bool fillBundle(Bundle &bundle, const Findings &found) {
     bool copied = false;
     std::string data;
+    mode_t mode = 0;
     if (!found.configFromService) {
         bundle.copyToRoot(found.configPath);
-    } else if (readDeviceFile(found.configPath, data) &&
-               writeNewFile(bundle.dir(), kConfigName, data)) {
+    } else if (readDeviceFile(found.configPath, data, mode) &&
+               writeNewFile(bundle.dir(), kConfigName, data, static_cast<int>(mode))) {
         fprintf(stderr, "velquar-capture: %s: copied to %s\n", printable(found.configPath).c_str(),
                 kConfigName);
         copied = true;

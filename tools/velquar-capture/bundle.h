@@ -16,15 +16,27 @@ extern const char kConfigName[];
 bool writeAll(int fd, const std::string &data);
 
 // A new file in the bundle; the bundle's folders are all this run's own.
-bool writeNewFile(int dir, const std::string &name, const std::string &data);
+// With keepMode 0 or more, a copy: its permission bits are keepMode's
+// (set-user-ID and the like dropped), not the umask's; owner and group are
+// the running user's.
+bool writeNewFile(int dir, const std::string &name, const std::string &data, int keepMode = -1);
 
 // The bundle folder: the state file, the application's configuration file
 // and copies of the device's files under root/, at their paths there.
 class Bundle {
 public:
-    // Makes the folder, which must not exist yet, and its root/. Only its
-    // owner may enter it: a device file the chain names may be anybody's.
-    bool create(const std::string &path);
+    // Opens the folder that path is to be made in and checks that nothing
+    // stands at path yet; false (errno set) when it cannot be made there.
+    bool reserve(const std::string &path);
+    // Makes the folder and its root/, and works through the folder opened
+    // from then on. Only its owner may enter it: a device file the chain
+    // names may be anybody's. False (errno set, or replaced() true when
+    // what was opened is not the folder just made) when it could not.
+    bool create();
+    bool replaced() const { return m_replaced; }
+    // Removes the folder made and everything in it, for a capture that
+    // failed.
+    void remove();
     ~Bundle();
     int dir() const { return m_dir; }
 
@@ -39,7 +51,10 @@ public:
 private:
     static bool note(const std::string &path, const std::string &what, bool copied);
 
+    int m_parent = -1;
+    std::string m_name;
     int m_dir = -1;
+    bool m_replaced = false;
     std::set<std::string> m_copied;
 };
 

@@ -11,9 +11,6 @@
 // The jobs stand apart: options.cpp reads the command line, calls.cpp makes
 // the call sequence, state_file.cpp writes the state file's lines and
 // bundle.cpp the bundle folder.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,35 +19,43 @@
 #include "bundle.h"
 #include "calls.h"
 #include "options.h"
+#include "standard_output.h"
 #include "state_file.h"
 
-int main(int argc, char **argv) {
-    Options options;
-    const int status = parseOptions(argc, argv, options);
-    if (status >= 0) {
-        return status;
-    }
+namespace {
 
-    // Standard output carries the state file alone: whatever the platform's
-    // libraries print goes to standard error.
-    const int out = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if ((out < 0 && !options.bundlePath) || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-        fprintf(stderr, "velquar-capture: cannot set standard output aside: %s\n", strerror(errno));
-        return 1;
-    }
+const char kProgram[] = "velquar-capture";
+
+// The calls and the state file, into the bundle when there is one; the
+// exit status.
+int record(const Options &options, FILE *out) {
     Platform platform{};
     if (!loadPlatform(platform)) {
         return 1;
     }
+    // The folder is made once the calls are done, so that a capture cut
+    // short while it waits leaves nothing behind; a path where it cannot be
+    // made fails now, before the wait.
     Bundle bundle;
-    if (options.bundlePath && !bundle.create(options.bundlePath)) {
+    if (options.bundlePath && !bundle.reserve(options.bundlePath)) {
         fprintf(stderr, "velquar-capture: cannot make %s: %s\n", options.bundlePath,
                 strerror(errno));
         return 1;
     }
+    fprintf(stderr,
+            "velquar-capture: waiting for the platform (up to about 10 s until the television "
+            "reports its input source)...\n");
     StateText state;
     Findings found;
     captureCalls(platform, state, found);
+    if (options.bundlePath && !bundle.create()) {
+        fprintf(stderr, "velquar-capture: cannot make %s: %s\n", options.bundlePath,
+                bundle.replaced() ? "something else took the place of the folder made there; "
+                                    "nothing written"
+                                  : strerror(errno));
+        bundle.remove();
+        return 1;
+    }
     // In a bundle the configuration path names the copy beside the state
     // file, which the stand-in finds there.
     if (options.bundlePath && fillBundle(bundle, found)) {
@@ -63,11 +68,35 @@ int main(int argc, char **argv) {
         state.result("config_path", found.configResult);
     }
     const std::string text = stateHeader(found.firmwareVersion) + state.str();
-    const bool written =
-        options.bundlePath ? writeNewFile(bundle.dir(), kStateName, text) : writeAll(out, text);
-    if (!written) {
+    if (!options.bundlePath) {
+        fwrite(text.data(), 1, text.size(), out);
+        return 0;
+    }
+    if (!writeNewFile(bundle.dir(), kStateName, text)) {
         fprintf(stderr, "velquar-capture: cannot write the state file: %s\n", strerror(errno));
+        bundle.remove();
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Options options;
+    const int status = parseOptions(argc, argv, options);
+    if (status >= 0) {
+        return closeStandardOutput(stdout, kProgram) ? status : 1;
+    }
+
+    // Standard output carries the state file alone: whatever the platform's
+    // libraries print, at load and unload included, goes to standard error.
+    bool aside = false;
+    FILE *out = setStandardOutputAside(aside);
+    if (!aside || (!out && !options.bundlePath)) {
+        fprintf(stderr, "velquar-capture: cannot set standard output aside: %s\n", strerror(errno));
+        return 1;
+    }
+    const int rc = record(options, out);
+    return !out || closeStandardOutput(out, kProgram) ? rc : 1;
 }

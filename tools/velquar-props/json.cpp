@@ -15,15 +15,21 @@ std::string jsonValue(const Reading &r) {
 
 }  // namespace
 
-void printJson(const std::vector<std::string> &output, const std::vector<Reading> &readings) {
-    printf("{\n  \"output\": %s,\n  \"properties\": [\n", jsonLines(output).c_str());
+void printJson(FILE *out, const std::vector<std::string> &output, const std::string &note,
+               const std::vector<Reading> &readings) {
+    fprintf(out, "{\n  \"output\": %s,\n", jsonLines(output).c_str());
+    if (!note.empty()) {
+        fprintf(out, "  \"note\": %s,\n", jsonString(note).c_str());
+    }
+    fprintf(out, "  \"properties\": [\n");
     for (size_t i = 0; i < readings.size(); ++i) {
         const Reading &r = readings[i];
-        printf(
-            "    {\"name\": %s, \"type\": \"%s\", \"result\": %s, \"code\": %d, \"value\": %s, "
-            "\"output\": %s}%s\n",
-            jsonString(r.name).c_str(), r.type, jsonString(resultText(r.result)).c_str(), r.result,
-            jsonValue(r).c_str(), jsonLines(r.output).c_str(), i + 1 < readings.size() ? "," : "");
+        fprintf(out,
+                "    {\"name\": %s, \"type\": \"%s\", \"result\": %s, \"code\": %d, \"value\": %s, "
+                "\"output\": %s}%s\n",
+                jsonString(r.name).c_str(), r.type, jsonString(resultText(r.result)).c_str(),
+                r.result, jsonValue(r).c_str(), jsonLines(r.output).c_str(),
+                i + 1 < readings.size() ? "," : "");
     }
-    printf("  ]\n}\n");
+    fprintf(out, "  ]\n}\n");
 }

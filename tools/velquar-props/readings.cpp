@@ -1,6 +1,7 @@
 #include "readings.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -117,11 +118,19 @@ Reading readUnknown(const Api &api, DevicePropertiesProviderContext *ctx, const 
 }  // namespace
 
 bool loadApi(const char *path, Api &api) {
+    // A bare name is looked up on the library path by the loader, which
+    // takes only regular files there.
+    struct stat st;
+    if (strchr(path, '/') && stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        fprintf(stderr, "velquar-props: cannot load %s: not a regular file\n", path);
+        return false;
+    }
     void *lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
         fprintf(stderr, "velquar-props: cannot load %s: %s\n", path, dlerror());
         return false;
     }
+    api.handle = lib;
     return bind(lib, "CreateDevicePropertiesProviderContext", api.create) &&
            bind(lib, "ReleaseDevicePropertiesProviderContext", api.release) &&
            bind(lib, "GetStringProperty", api.getString) &&
@@ -140,13 +149,20 @@ std::string resultText(int rc) {
     return buf;
 }
 
-Session::Session(const Api &api, bool captured) : m_api(api), m_captured(captured) {}
+Session::Session(bool captured, int out) : m_captured(captured), m_capture(captured ? -1 : out) {}
 
 Session::~Session() {
-    release();
+    unload();
+}
+
+bool Session::load(const char *path) {
+    return loadCall([&] { return loadApi(path, m_api); });
 }
 
 int Session::create() {
+    if (!m_api.handle) {
+        return PROPERTY_UNAVAILABLE;
+    }
     return call(m_output, [&] { return m_api.create(&m_context); });
 }
 
@@ -182,6 +198,14 @@ void Session::release() {
     if (m_context) {
         call(m_output, [&] { return m_api.release(m_context); });
         m_context = nullptr;
+    }
+}
+
+void Session::unload() {
+    release();
+    if (m_api.handle) {
+        loadCall([&] { return dlclose(m_api.handle); });
+        m_api.handle = nullptr;
     }
 }
 

@@ -12,6 +12,7 @@
 
 // The library's six functions, bound by name.
 struct Api {
+    void *handle;
     decltype(&CreateDevicePropertiesProviderContext) create;
     decltype(&ReleaseDevicePropertiesProviderContext) release;
     decltype(&GetStringProperty) getString;
@@ -21,7 +22,9 @@ struct Api {
 };
 
 // Loads the library at path (or by that name) and binds its functions;
-// false, after a line on standard error, when it cannot.
+// false, after a line on standard error, when it cannot. A path that names
+// anything but a regular file (a FIFO would block the loader for ever) is
+// not loaded.
 bool loadApi(const char *path, Api &api);
 
 struct Reading {
@@ -35,19 +38,27 @@ struct Reading {
 // A result code's name ("OK", "PROPERTY_UNAVAILABLE"...), or its hex.
 std::string resultText(int rc);
 
-// One context of the library. With captured, every call's lines on standard
-// output are taken aside: those of a read into its reading, those of
-// creation and release into output().
+// The library loaded and one context of it. With captured, every call's
+// lines on standard output are taken aside: those of a read into its
+// reading, those of loading, creation, release and unloading into output().
+// Otherwise the calls print straight to descriptor out, and what the library
+// and the platform's libraries print at load and unload goes to whatever
+// descriptor 1 is meanwhile.
 class Session {
 public:
-    Session(const Api &api, bool captured);
+    Session(bool captured, int out);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
     // Whether the lines can be taken aside as asked.
-    bool ready() const { return !m_captured || m_capture.ok(); }
+    bool ready() const { return m_capture.ok(); }
+    // Why some of the library's lines went to standard error; empty when
+    // none did.
+    const std::string &note() const { return m_capture.note(); }
 
+    // Loads the library (loadApi).
+    bool load(const char *path);
     // Creates the context; the library's result code.
     int create();
     // Reads a property: with the function of its type when it is in the
@@ -59,16 +70,25 @@ public:
                  const std::function<void(const Reading &)> &take);
     // Releases the context (once; the destructor does when nobody did).
     void release();
+    // Releases the context and unloads the library, so that what it prints
+    // on the way out is taken like the rest.
+    void unload();
 
     std::vector<std::string> &output() { return m_output; }
 
 private:
+    // A call of the library's functions: its lines captured or passed on.
     template <typename F>
     auto call(std::vector<std::string> &lines, F fn) -> decltype(fn()) {
-        return m_captured ? m_capture.run(lines, fn) : fn();
+        return m_capture.run(lines, fn);
+    }
+    // Loading or unloading: captured, or left to descriptor 1 as it is.
+    template <typename F>
+    auto loadCall(F fn) -> decltype(fn()) {
+        return m_captured ? m_capture.run(m_output, fn) : fn();
     }
 
-    const Api &m_api;
+    Api m_api{};
     bool m_captured;
     OutputCapture m_capture;
     DevicePropertiesProviderContext *m_context = nullptr;

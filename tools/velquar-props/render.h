@@ -2,6 +2,7 @@
 #ifndef VELQUAR_PROPS_RENDER_H
 #define VELQUAR_PROPS_RENDER_H
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -9,15 +10,17 @@
 
 // The table: a heading, then one row per reading as it is taken, so that
 // the library's own lines fall between the rows (table.cpp).
-void printTableHeading();
-void printTableRow(const Reading &r);
+void printTableHeading(FILE *out);
+void printTableRow(FILE *out, const Reading &r);
 
-// One JSON document: creation's and release's lines, then every reading
-// with its own (json.cpp).
-void printJson(const std::vector<std::string> &output, const std::vector<Reading> &readings);
+// One JSON document: the lines of loading, creation, release and unloading,
+// a note when some of the library's lines went to standard error instead,
+// then every reading with its own (json.cpp).
+void printJson(FILE *out, const std::vector<std::string> &output, const std::string &note,
+               const std::vector<Reading> &readings);
 
 // --value: the value alone on standard output, the library's lines and any
 // failure on standard error; the exit status (value.cpp).
-int printValue(const Reading &r, const std::vector<std::string> &output);
+int printValue(FILE *out, const Reading &r, const std::vector<std::string> &output);
 
 #endif

@@ -5,22 +5,22 @@
 
 namespace {
 
-void printRow(const char *name, const char *type, const std::string &result,
+void printRow(FILE *out, const char *name, const char *type, const std::string &result,
               const std::string &value) {
     if (value.empty()) {
-        printf("%-34s %-7s %s\n", name, type, result.c_str());
+        fprintf(out, "%-34s %-7s %s\n", name, type, result.c_str());
     } else {
-        printf("%-34s %-7s %-26s %s\n", name, type, result.c_str(), printable(value).c_str());
+        fprintf(out, "%-34s %-7s %-26s %s\n", name, type, result.c_str(), printable(value).c_str());
     }
-    fflush(stdout);
+    fflush(out);
 }
 
 }  // namespace
 
-void printTableHeading() {
-    printRow("PROPERTY", "TYPE", "RESULT", "VALUE");
+void printTableHeading(FILE *out) {
+    printRow(out, "PROPERTY", "TYPE", "RESULT", "VALUE");
 }
 
-void printTableRow(const Reading &r) {
-    printRow(r.name.c_str(), r.type, resultText(r.result), r.value);
+void printTableRow(FILE *out, const Reading &r) {
+    printRow(out, r.name.c_str(), r.type, resultText(r.result), r.value);
 }

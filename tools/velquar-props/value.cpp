@@ -10,7 +10,7 @@ const int kUnknownProperty = 4;
 
 }  // namespace
 
-int printValue(const Reading &r, const std::vector<std::string> &output) {
+int printValue(FILE *out, const Reading &r, const std::vector<std::string> &output) {
     linesToStderr(r.output);
     linesToStderr(output);
     if (r.result != PROPERTY_OK) {
@@ -18,7 +18,7 @@ int printValue(const Reading &r, const std::vector<std::string> &output) {
         return r.result == PROPERTY_NOT_FOUND ? kUnknownProperty : kReadFailed;
     }
     // The value as it is, bytes and line feeds included, as getprop gives it.
-    fwrite(r.value.data(), 1, r.value.size(), stdout);
-    putchar('\n');
-    return fflush(stdout) == 0 ? 0 : 1;
+    fwrite(r.value.data(), 1, r.value.size(), out);
+    fputc('\n', out);
+    return 0;
 }

@@ -17,24 +17,26 @@
 #include "options.h"
 #include "readings.h"
 #include "render.h"
+#include "standard_output.h"
 
-int main(int argc, char **argv) {
-    Options options;
-    const int status = parseOptions(argc, argv, options);
-    if (status >= 0) {
-        return status;
-    }
-    Api api{};
-    if (!loadApi(options.library, api)) {
-        return 1;
-    }
+namespace {
 
+const char kProgram[] = "velquar-props";
+
+// Loads the library, creates a context and prints its readings to out; the
+// exit status.
+int inspect(const Options &options, FILE *out) {
     // The table shows the library's lines where they fall; the other modes
-    // keep standard output for themselves.
-    Session session(api, options.json || options.valueName);
+    // keep standard output for themselves. Outside the library's calls its
+    // lines go to standard error.
+    Session session(options.json || options.valueName, fileno(out));
     if (!session.ready()) {
         fprintf(stderr, "velquar-props: cannot set the library's output aside: %s\n",
                 strerror(errno));
+        return 1;
+    }
+    if (!session.load(options.library)) {
+        linesToStderr(session.output());
         return 1;
     }
     fprintf(stderr,
@@ -42,6 +44,7 @@ int main(int argc, char **argv) {
             "reports its input source)...\n");
     const int rc = session.create();
     if (rc != PROPERTY_OK) {
+        session.unload();
         linesToStderr(session.output());
         fprintf(stderr, "velquar-props: CreateDevicePropertiesProviderContext failed: %s\n",
                 resultText(rc).c_str());
@@ -50,23 +53,44 @@ int main(int argc, char **argv) {
 
     if (options.valueName) {
         const Reading r = session.read(options.valueName);
-        session.release();
-        return printValue(r, session.output());
+        session.unload();
+        return printValue(out, r, session.output());
     }
     std::vector<Reading> readings;
     if (!options.json) {
-        printTableHeading();
+        printTableHeading(out);
     }
     session.readAll(options.names, [&](const Reading &r) {
         if (options.json) {
             readings.push_back(r);
         } else {
-            printTableRow(r);
+            printTableRow(out, r);
         }
     });
-    session.release();
+    session.unload();
     if (options.json) {
-        printJson(session.output(), readings);
+        printJson(out, session.output(), session.note(), readings);
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Options options;
+    const int status = parseOptions(argc, argv, options);
+    if (status >= 0) {
+        return closeStandardOutput(stdout, kProgram) ? status : 1;
+    }
+    // Standard output is set aside before the library and the platform's
+    // libraries are loaded, and stays aside until they are unloaded: what
+    // they print at load or unload never lands in the readings' output.
+    bool aside = false;
+    FILE *out = setStandardOutputAside(aside);
+    if (!out) {
+        fprintf(stderr, "velquar-props: cannot set standard output aside: %s\n", strerror(errno));
+        return 1;
+    }
+    const int rc = inspect(options, out);
+    return closeStandardOutput(out, kProgram) ? rc : 1;
 }

@@ -1,0 +1,59 @@
+// A properties library of a vendor's making, loaded by the inspector in the
+// library's place: it says so on standard output when it is loaded and
+// unloaded, as such libraries may, and answers 3840 for every int32 read.
+// Built a second time with VELQUAR_STUB_CREATION_FAILS, whose context
+// creation fails.
+#include <cstdio>
+
+#include "velquar_platform.h"
+
+namespace {
+
+DevicePropertiesProviderContext *const kContext =
+    reinterpret_cast<DevicePropertiesProviderContext *>(0x1000);
+
+__attribute__((constructor)) void loaded() {
+    puts("stub library loaded");
+}
+
+__attribute__((destructor)) void unloaded() {
+    puts("stub library unloaded");
+}
+
+}  // namespace
+
+extern "C" {
+
+VELQUAR_API int CreateDevicePropertiesProviderContext(DevicePropertiesProviderContext **context) {
+#ifdef VELQUAR_STUB_CREATION_FAILS
+    (void)context;
+    return PROPERTY_UNAVAILABLE;
+#else
+    puts("stub context created");
+    *context = kContext;
+    return PROPERTY_OK;
+#endif
+}
+
+VELQUAR_API int ReleaseDevicePropertiesProviderContext(DevicePropertiesProviderContext *) {
+    puts("stub context released");
+    return PROPERTY_OK;
+}
+
+VELQUAR_API int GetStringProperty(DevicePropertiesProviderContext *, const char *, char *, int *) {
+    return PROPERTY_UNAVAILABLE;
+}
+
+VELQUAR_API int GetBoolProperty(DevicePropertiesProviderContext *, const char *, bool *) {
+    return PROPERTY_UNAVAILABLE;
+}
+
+VELQUAR_API int GetInt32Property(DevicePropertiesProviderContext *, const char *, int *value) {
+    *value = 3840;
+    return PROPERTY_OK;
+}
+
+VELQUAR_API int GetInt64Property(DevicePropertiesProviderContext *, const char *, long long *) {
+    return PROPERTY_UNAVAILABLE;
+}
+}
