@@ -159,7 +159,7 @@ void Bundle::remove() {
     }
     // Everything below the folder opened, then the folder by its name,
     // which removes nothing but an empty folder.
-    removeContents(m_dir, m_name.c_str(), 0, nullptr, nullptr);
+    removeContents(m_dir, m_name.c_str(), RemoveOptions());
     m_dir = -1;
     unlinkat(m_parent, m_name.c_str(), AT_REMOVEDIR);
 }
