@@ -320,6 +320,48 @@ TEST(Inspector, HelpNeedsNoPlatform) {
     EXPECT_TRUE(device.log().empty());
 }
 
+// Options are taken the way getopt_long takes them: a value after "=" or as
+// the next word, a unique abbreviation, operands before options, "--"
+// ending the options.
+TEST(Inspector, OptionsAreReadAsGetoptLongReadsThem) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;  // what standard output begins with
+        bool platform;    // whether the platform is asked at all
+    };
+    const Case cases[] = {
+        {{"--version"}, "velquar-props " VELQUAR_PROJECT_VERSION "\n", false},
+        {{"-h"}, "usage: velquar-props ", false},
+        {{"--he"}, "usage: velquar-props ", false},
+        {{"--value=panelWidth"}, "3840\n", true},
+        {{"--value", "panelHeight"}, "2160\n", true},
+        {{"--val", "hdcpFullVersion"}, "2.2\n", true},
+        {{"--library=" VELQUAR_LIBRARY_PATH, "--value=deviceId"}, "001a2b3c4d5e\n", true},
+        // The operand first, the option after it: still the JSON document.
+        {{"panelWidth", "--json"}, "{\n  \"output\": ", true},
+        // After "--" a word that looks like an option is a property name.
+        {{"--json", "--", "-h"}, "{\n  \"output\": ", true},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.args.back());
+        SimDevice device;
+        ProgramRun run = inspect(device, k.args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.rfind(k.out, 0), 0u) << run.out;
+        EXPECT_EQ(device.log().empty(), !k.platform);
+        if (k.args.back() == "-h" && k.platform) {
+            EXPECT_NE(run.out.find("{\"name\": \"-h\", \"type\": \"-\", \"result\": "
+                                   "\"PROPERTY_NOT_FOUND\""),
+                      std::string::npos)
+                << run.out;
+        }
+        if (k.args.front() == "panelWidth") {
+            EXPECT_NE(run.out.find("\"name\": \"panelWidth\""), std::string::npos);
+            EXPECT_EQ(run.out.find("\"name\": \"panelHeight\""), std::string::npos);
+        }
+    }
+}
+
 TEST(Inspector, BadCommandLinesFailWithAMessage) {
     struct Case {
         std::vector<std::string> args;
@@ -328,7 +370,12 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
     };
     const Case cases[] = {
         {{"--bogus"}, 2, "velquar-props: unknown option --bogus\n"},
+        {{"--bogus=1"}, 2, "velquar-props: unknown option --bogus\n"},
+        {{"-x"}, 2, "velquar-props: unknown option -x\n"},
+        {{"--json=yes"}, 2, "velquar-props: --json takes no value\n"},
+        {{"--version=2"}, 2, "velquar-props: --version takes no value\n"},
         {{"--library"}, 2, "velquar-props: --library needs a path\n"},
+        {{"--library=/nonexistent.so"}, 1, "velquar-props: cannot load /nonexistent.so: "},
         {{"--library", "/nonexistent.so"}, 1, "velquar-props: cannot load /nonexistent.so: "},
         // Loads, but lacks the six functions: nothing of it is called.
         {{"--library", VELQUAR_NO_EXPORTS_LIBRARY},

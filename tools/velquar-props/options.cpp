@@ -1,7 +1,8 @@
 #include "options.h"
 
 #include <cstdio>
-#include <string>
+
+#include "command_line.h"
 
 const char *const kDefaultLibrary = "libcom.orvane.velquar.platform.so";
 
@@ -22,44 +23,60 @@ void usage(FILE *out) {
             "  --value NAME    print only the value of NAME and a line end; the\n"
             "                  library's lines go to standard error\n"
             "  --library PATH  load this library instead of %s\n"
-            "  --help          show this help\n"
+            "  -h, --help      show this help\n"
+            "  --version       show the version\n"
             "\n"
             "Exit status: 0 once a context was created, whatever the properties\n"
             "answered (with --value: once the read succeeded); 1 when the library\n"
-            "cannot be loaded or the context not created; 2 for a bad option;\n"
+            "cannot be loaded or the context not created; 2 for a bad command line;\n"
             "with --value, 3 when the read failed and 4 for an unknown property.\n",
             kDefaultLibrary);
 }
 
+enum Option { kJson = 256, kValue, kLibrary, kVersion };
+
 }  // namespace
 
 int parseOptions(int argc, char **argv, Options &options) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--library" || arg == "--value") {
-            if (++i == argc) {
-                fprintf(stderr, "velquar-props: %s needs %s\n", arg.c_str(),
-                        arg == "--library" ? "a path" : "a property name");
-                return 2;
-            }
-            (arg == "--library" ? options.library : options.valueName) = argv[i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            fprintf(stderr, "velquar-props: unknown option %s\n", argv[i]);
-            usage(stderr);
-            return 2;
-        } else {
-            options.names.push_back(argv[i]);
+    CommandLine line("velquar-props", argc, argv,
+                     {{"json", 0, nullptr, kJson},
+                      {"value", 0, "a property name", kValue},
+                      {"library", 0, "a path", kLibrary},
+                      {"help", 'h', nullptr, 'h'},
+                      {"version", 0, nullptr, kVersion}});
+    for (int c; (c = line.next()) != -1;) {
+        switch (c) {
+            case 'h':
+                usage(stdout);
+                return 0;
+            case kVersion:
+                printf("velquar-props %s\n", VELQUAR_VERSION);
+                return 0;
+            case kJson:
+                options.json = true;
+                break;
+            case kValue:
+                options.valueName = line.argument();
+                break;
+            case kLibrary:
+                options.library = line.argument();
+                break;
+            default:
+                usage(stderr);
+                return kUsageError;
         }
     }
+    for (char *name : line.operands()) {
+        options.names.push_back(name);
+    }
+    const char *conflict = nullptr;
     if (options.valueName && (options.json || !options.names.empty())) {
-        fprintf(stderr, "velquar-props: --value reads one property, without --json or names\n");
+        conflict = "--value reads one property, without --json or names";
+    }
+    if (conflict) {
+        line.error("%s", conflict);
         usage(stderr);
-        return 2;
+        return kUsageError;
     }
     return -1;
 }

@@ -14,8 +14,8 @@ struct Options {
 };
 
 // Fills options from the command line. Returns -1 to go on, otherwise the
-// exit status (0 after --help, 2 for a bad option, with the help on
-// standard error).
+// exit status (0 after --help or --version, 2 for a command line that
+// cannot be used, with a line saying why on standard error).
 int parseOptions(int argc, char **argv, Options &options);
 
 #endif
