@@ -320,6 +320,105 @@ TEST(Inspector, HelpNeedsNoPlatform) {
     EXPECT_TRUE(device.log().empty());
 }
 
+// --list names every property with its type, in catalogue order, from the
+// program alone: no library is loaded and the platform is not asked.
+TEST(Inspector, ListNamesTheCatalogueWithoutAContext) {
+    std::string table, document = "{\n  \"properties\": [\n";
+    for (size_t n = 0; n < catalogue().size(); ++n) {
+        const Property &p = catalogue()[n];
+        const std::string type = kTypeWords[static_cast<int>(p.type)];
+        table += p.name + std::string(" ") + type + "\n";
+        document += std::string("    {\"name\": \"") + p.name + "\", \"type\": \"" + type + "\"}" +
+                    (n + 1 < catalogue().size() ? ",\n" : "\n");
+    }
+    document += "  ]\n}\n";
+    struct Case {
+        std::vector<std::string> args;
+        bool json;
+    };
+    const Case cases[] = {
+        {{"--list"}, false},
+        {{"--list", "--library", "/nonexistent.so"}, false},
+        {{"--json", "--list"}, true},
+        {{"-q", "--list", "--json"}, true},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.args.front());
+        SimDevice device;
+        ProgramRun run = inspect(device, k.args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(device.log().empty());
+        if (!k.json) {
+            // Name and type, separated by blanks for the eye.
+            std::string joined;
+            std::istringstream in(run.out);
+            for (std::string line; std::getline(in, line);) {
+                const std::vector<std::string> w = words(line);
+                joined += (w.size() == 2 ? w[0] + " " + w[1] : line) + "\n";
+            }
+            EXPECT_EQ(joined, table);
+        } else {
+            EXPECT_EQ(run.out, document);
+        }
+    }
+}
+
+// The note that creation waits for the platform reaches a person at a
+// terminal once a second has passed, and nobody else.
+const char *const kOnTerminal = R"(
+import os, pty, subprocess, sys
+master, slave = pty.openpty()
+child = subprocess.Popen(sys.argv[1:], stderr=slave)
+os.close(slave)
+seen = b''
+while True:
+    try:
+        chunk = os.read(master, 4096)
+    except OSError:
+        break
+    if not chunk:
+        break
+    seen += chunk
+sys.stderr.write(seen.decode('utf-8', 'replace'))
+sys.exit(child.wait())
+)";
+
+TEST(Inspector, WaitingNoteOnlyForASlowPlatformAndATerminal) {
+    // Seven pauses of 200 ms before the expected input source.
+    const char kSlow[] = "input_source = 45, 45, 45, 45, 45, 45, 45, 34\n";
+    struct Case {
+        const char *name;
+        const char *state;
+        bool terminal;
+        const char *option;
+        bool note;
+    };
+    const Case cases[] = {
+        {"SlowAtATerminal", kSlow, true, "", true},
+        {"QuietAtATerminal", kSlow, true, "-q", false},
+        {"QuietLongAtATerminal", kSlow, true, "--quiet", false},
+        {"FastAtATerminal", "", true, "", false},
+        {"SlowIntoAFile", kSlow, false, "", false},
+    };
+    setenv("VELQUAR_ON_TERMINAL", kOnTerminal, 1);
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        SimDevice device(k.state);
+        const std::string command =
+            std::string(k.terminal ? "python3 -c \"$VELQUAR_ON_TERMINAL\" " : "") +
+            programCommand(VELQUAR_PROPS_PATH) + " " + k.option +
+            " --library " VELQUAR_LIBRARY_PATH " --value panelWidth";
+        ProgramRun run = runCommand(command, device.dir() + "/stderr");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "3840\n");
+        EXPECT_EQ(run.err.find("velquar-props: waiting for the platform") != std::string::npos,
+                  k.note)
+            << run.err;
+        EXPECT_EQ(device.calls("AppIpcApi_GetCurrentInputSource ").size(), k.state[0] ? 8u : 1u);
+    }
+}
+
 // Options are taken the way getopt_long takes them: a value after "=" or as
 // the next word, a unique abbreviation, operands before options, "--"
 // ending the options.
@@ -384,6 +483,10 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--value"}, 2, "velquar-props: --value needs a property name\n"},
         {{"--json", "--value", "panelWidth"}, 2, "velquar-props: --value reads one property"},
         {{"--value", "panelWidth", "panelHeight"}, 2, "velquar-props: --value reads one property"},
+        {{"--list", "--value", "panelWidth"}, 2, "velquar-props: --value reads one property"},
+        {{"--list", "panelWidth"}, 2, "velquar-props: --list prints the whole catalogue"},
+        {{"--l"}, 2, "velquar-props: ambiguous option --l\n"},
+        {{"--list=all"}, 2, "velquar-props: --list takes no value\n"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());

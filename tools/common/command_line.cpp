@@ -10,7 +10,8 @@ CommandLine::CommandLine(const char *program, int argc, char **argv, std::vector
     // A leading ':' tells a missing value (':') from an unknown option ('?').
     m_short = ":";
     for (const OptionSpec &s : m_specs) {
-        m_long.push_back(option{s.name, s.argument ? required_argument : no_argument, nullptr, s.id});
+        m_long.push_back(
+            option{s.name, s.argument ? required_argument : no_argument, nullptr, s.id});
         if (s.letter) {
             m_short += s.letter;
             m_short += s.argument ? ":" : "";

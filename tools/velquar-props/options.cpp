@@ -10,8 +10,9 @@ namespace {
 
 void usage(FILE *out) {
     fprintf(out,
-            "usage: velquar-props [--json] [--library PATH] [NAME...]\n"
-            "       velquar-props --value NAME [--library PATH]\n"
+            "usage: velquar-props [-q] [--json] [--library PATH] [NAME...]\n"
+            "       velquar-props [-q] --value NAME [--library PATH]\n"
+            "       velquar-props --list [--json]\n"
             "\n"
             "Creates a device properties context and prints, for every property of\n"
             "the catalogue or for each NAME given, its type, the result code and the\n"
@@ -22,7 +23,9 @@ void usage(FILE *out) {
             "                  lines inside it; nothing else on standard output\n"
             "  --value NAME    print only the value of NAME and a line end; the\n"
             "                  library's lines go to standard error\n"
+            "  --list          print the catalogue's names and types; no context\n"
             "  --library PATH  load this library instead of %s\n"
+            "  -q, --quiet     no note on standard error while the platform is slow\n"
             "  -h, --help      show this help\n"
             "  --version       show the version\n"
             "\n"
@@ -33,7 +36,7 @@ void usage(FILE *out) {
             kDefaultLibrary);
 }
 
-enum Option { kJson = 256, kValue, kLibrary, kVersion };
+enum Option { kJson = 256, kValue, kList, kLibrary, kVersion };
 
 }  // namespace
 
@@ -41,7 +44,9 @@ int parseOptions(int argc, char **argv, Options &options) {
     CommandLine line("velquar-props", argc, argv,
                      {{"json", 0, nullptr, kJson},
                       {"value", 0, "a property name", kValue},
+                      {"list", 0, nullptr, kList},
                       {"library", 0, "a path", kLibrary},
+                      {"quiet", 'q', nullptr, 'q'},
                       {"help", 'h', nullptr, 'h'},
                       {"version", 0, nullptr, kVersion}});
     for (int c; (c = line.next()) != -1;) {
@@ -58,8 +63,14 @@ int parseOptions(int argc, char **argv, Options &options) {
             case kValue:
                 options.valueName = line.argument();
                 break;
+            case kList:
+                options.list = true;
+                break;
             case kLibrary:
                 options.library = line.argument();
+                break;
+            case 'q':
+                options.quiet = true;
                 break;
             default:
                 usage(stderr);
@@ -70,8 +81,10 @@ int parseOptions(int argc, char **argv, Options &options) {
         options.names.push_back(name);
     }
     const char *conflict = nullptr;
-    if (options.valueName && (options.json || !options.names.empty())) {
-        conflict = "--value reads one property, without --json or names";
+    if (options.valueName && (options.json || options.list || !options.names.empty())) {
+        conflict = "--value reads one property, without --json, --list or names";
+    } else if (options.list && !options.names.empty()) {
+        conflict = "--list prints the whole catalogue, without names";
     }
     if (conflict) {
         line.error("%s", conflict);

@@ -8,6 +8,8 @@ extern const char *const kDefaultLibrary;
 
 struct Options {
     bool json = false;                // --json
+    bool list = false;                // --list: names and types, no context
+    bool quiet = false;               // -q: no waiting note
     const char *valueName = nullptr;  // --value NAME
     const char *library = kDefaultLibrary;
     std::vector<const char *> names;  // the properties named, in order

@@ -16,6 +16,10 @@ void printTableRow(const Reading &r);
 // with its own (json.cpp).
 void printJson(const std::vector<std::string> &output, const std::vector<Reading> &readings);
 
+// --list: the catalogue's names and types, one a line or as one JSON
+// document; nothing is loaded (list.cpp).
+void printList(bool json);
+
 // --value: the value alone on standard output, the library's lines and any
 // failure on standard error; the exit status (value.cpp).
 int printValue(const Reading &r, const std::vector<std::string> &output);

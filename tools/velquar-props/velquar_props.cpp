@@ -8,7 +8,8 @@
 //
 // The jobs stand apart: options.cpp reads the command line, readings.cpp
 // loads the library and takes the readings, and one renderer per output
-// mode prints them (table.cpp, json.cpp, value.cpp).
+// mode prints them (table.cpp, json.cpp, value.cpp, and list.cpp for the
+// catalogue alone).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,12 +18,17 @@
 #include "options.h"
 #include "readings.h"
 #include "render.h"
+#include "waiting_note.h"
 
 int main(int argc, char **argv) {
     Options options;
     const int status = parseOptions(argc, argv, options);
     if (status >= 0) {
         return status;
+    }
+    if (options.list) {
+        printList(options.json);
+        return fflush(stdout) == 0 ? 0 : 1;
     }
     Api api{};
     if (!loadApi(options.library, api)) {
@@ -37,10 +43,11 @@ int main(int argc, char **argv) {
                 strerror(errno));
         return 1;
     }
-    fprintf(stderr,
-            "velquar-props: waiting for the platform (up to about 10 s until the television "
-            "reports its input source)...\n");
-    const int rc = session.create();
+    int rc;
+    {
+        WaitingNote note(!options.quiet);
+        rc = session.create();
+    }
     if (rc != PROPERTY_OK) {
         linesToStderr(session.output());
         fprintf(stderr, "velquar-props: CreateDevicePropertiesProviderContext failed: %s\n",
