@@ -12,6 +12,7 @@ void usage(FILE *out) {
     fprintf(out,
             "usage: velquar-props [-q] [--json] [--library PATH] [NAME...]\n"
             "       velquar-props [-q] --value NAME [--library PATH]\n"
+            "       velquar-props [-q] --check [--json] [--library PATH]\n"
             "       velquar-props --list [--json]\n"
             "\n"
             "Creates a device properties context and prints, for every property of\n"
@@ -24,19 +25,22 @@ void usage(FILE *out) {
             "  --value NAME    print only the value of NAME and a line end; the\n"
             "                  library's lines go to standard error\n"
             "  --list          print the catalogue's names and types; no context\n"
+            "  --check         read every property once and judge the answers against\n"
+            "                  what a correct television satisfies, one line per rule\n"
             "  --library PATH  load this library instead of %s\n"
             "  -q, --quiet     no note on standard error while the platform is slow\n"
             "  -h, --help      show this help\n"
             "  --version       show the version\n"
             "\n"
             "Exit status: 0 once a context was created, whatever the properties\n"
-            "answered (with --value: once the read succeeded); 1 when the library\n"
-            "cannot be loaded or the context not created; 2 for a bad command line;\n"
+            "answered (with --value: once the read succeeded; with --check: once every\n"
+            "rule passed); 1 when the library cannot be loaded or the context not\n"
+            "created, or with --check when a rule failed; 2 for a bad command line;\n"
             "with --value, 3 when the read failed and 4 for an unknown property.\n",
             kDefaultLibrary);
 }
 
-enum Option { kJson = 256, kValue, kList, kLibrary, kVersion };
+enum Option { kJson = 256, kValue, kList, kCheck, kLibrary, kVersion };
 
 }  // namespace
 
@@ -45,6 +49,7 @@ int parseOptions(int argc, char **argv, Options &options) {
                      {{"json", 0, nullptr, kJson},
                       {"value", 0, "a property name", kValue},
                       {"list", 0, nullptr, kList},
+                      {"check", 0, nullptr, kCheck},
                       {"library", 0, "a path", kLibrary},
                       {"quiet", 'q', nullptr, 'q'},
                       {"help", 'h', nullptr, 'h'},
@@ -66,6 +71,9 @@ int parseOptions(int argc, char **argv, Options &options) {
             case kList:
                 options.list = true;
                 break;
+            case kCheck:
+                options.check = true;
+                break;
             case kLibrary:
                 options.library = line.argument();
                 break;
@@ -81,10 +89,13 @@ int parseOptions(int argc, char **argv, Options &options) {
         options.names.push_back(name);
     }
     const char *conflict = nullptr;
-    if (options.valueName && (options.json || options.list || !options.names.empty())) {
-        conflict = "--value reads one property, without --json, --list or names";
-    } else if (options.list && !options.names.empty()) {
-        conflict = "--list prints the whole catalogue, without names";
+    if (options.valueName &&
+        (options.json || options.list || options.check || !options.names.empty())) {
+        conflict = "--value reads one property, without --json, --list, --check or names";
+    } else if (options.list && (options.check || !options.names.empty())) {
+        conflict = "--list prints the whole catalogue, without --check or names";
+    } else if (options.check && !options.names.empty()) {
+        conflict = "--check reads every property, without names";
     }
     if (conflict) {
         line.error("%s", conflict);

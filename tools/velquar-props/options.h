@@ -9,6 +9,7 @@ extern const char *const kDefaultLibrary;
 struct Options {
     bool json = false;                // --json
     bool list = false;                // --list: names and types, no context
+    bool check = false;               // --check: the bring-up check
     bool quiet = false;               // -q: no waiting note
     const char *valueName = nullptr;  // --value NAME
     const char *library = kDefaultLibrary;

@@ -20,6 +20,16 @@ void printJson(const std::vector<std::string> &output, const std::vector<Reading
 // document; nothing is loaded (list.cpp).
 void printList(bool json);
 
+// A reading's value as JSON: null unless the read succeeded (json.cpp).
+std::string jsonValue(const Reading &r);
+
+// --check: one line per rule with PASS or FAIL and the values it saw, then
+// a summary, or one JSON document; output holds the library's lines of
+// creation (the first created of them) and release. The exit status: 0
+// when every rule passed, 1 otherwise (check_report.cpp).
+int printCheck(bool json, const std::vector<std::string> &output, size_t created,
+               const std::vector<Reading> &readings);
+
 // --value: the value alone on standard output, the library's lines and any
 // failure on standard error; the exit status (value.cpp).
 int printValue(const Reading &r, const std::vector<std::string> &output);

@@ -9,7 +9,8 @@
 // The jobs stand apart: options.cpp reads the command line, readings.cpp
 // loads the library and takes the readings, and one renderer per output
 // mode prints them (table.cpp, json.cpp, value.cpp, and list.cpp for the
-// catalogue alone).
+// catalogue alone); check.cpp judges the readings for --check and
+// check_report.cpp prints the verdicts.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -37,7 +38,7 @@ int main(int argc, char **argv) {
 
     // The table shows the library's lines where they fall; the other modes
     // keep standard output for themselves.
-    Session session(api, options.json || options.valueName);
+    Session session(api, options.json || options.valueName || options.check);
     if (!session.ready()) {
         fprintf(stderr, "velquar-props: cannot set the library's output aside: %s\n",
                 strerror(errno));
@@ -55,6 +56,13 @@ int main(int argc, char **argv) {
         return 1;
     }
 
+    if (options.check) {
+        const size_t created = session.output().size();
+        std::vector<Reading> readings;
+        session.readAll({}, [&](const Reading &r) { readings.push_back(r); });
+        session.release();
+        return printCheck(options.json, session.output(), created, readings);
+    }
     if (options.valueName) {
         const Reading r = session.read(options.valueName);
         session.release();
