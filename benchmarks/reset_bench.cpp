@@ -1,7 +1,8 @@
 // factory-reset emptying a folder of FOLDERS x FILES empty files, against
 // `rm -rf DIR/*` of a tree of the same shape; and emptying a chain of nested
 // folders and one flat folder of files, against `rm -rf` of the same tree,
-// both under a 1,024-descriptor limit. All run as processes; each run gets a
+// both under a 1,024-descriptor limit, and the chain again under a limit of
+// 16 descriptors. All run as processes; each run gets a
 // freshly built tree, and only the process is timed, its peak memory taken
 // from wait4.
 //
@@ -227,7 +228,8 @@ void buildChainOrFlat(const std::string &data, int depth, int files) {
     close(fd);
 }
 
-void timeTreeRemoval(benchmark::State &state, const char *const argv[], int depth, int files) {
+void timeTreeRemoval(benchmark::State &state, const char *const argv[], int depth, int files,
+                     rlim_t maxFiles = 1024) {
     const Workspace &ws = workspace();
     if (!isEmpty(ws.data)) {
         state.SkipWithError("the data folder is not empty before the run");
@@ -237,7 +239,7 @@ void timeTreeRemoval(benchmark::State &state, const char *const argv[], int dept
     double peak = 0;
     for (auto _ : state) {
         buildChainOrFlat(ws.data, depth, files);
-        const Timing timing = runTimed(argv, ws.work, 1024);
+        const Timing timing = runTimed(argv, ws.work, maxFiles);
         state.SetIterationTime(timing.wallSeconds);
         cpu += timing.cpuSeconds;
         peak += static_cast<double>(timing.peakKib);
@@ -260,6 +262,15 @@ void BM_FactoryResetChain(benchmark::State &state) {
 
 void BM_RmRfChain(benchmark::State &state) {
     timeTreeRemoval(state, kRmTreeArgv, sizeFrom("VELQUAR_BENCH_CHAIN_DEPTH", 50000), 0);
+}
+
+// The same chain with 16 descriptors: the walk holds fewer folders open.
+void BM_FactoryResetChain16(benchmark::State &state) {
+    timeTreeRemoval(state, kResetArgv, sizeFrom("VELQUAR_BENCH_CHAIN_DEPTH", 50000), 0, 16);
+}
+
+void BM_RmRfChain16(benchmark::State &state) {
+    timeTreeRemoval(state, kRmTreeArgv, sizeFrom("VELQUAR_BENCH_CHAIN_DEPTH", 50000), 0, 16);
 }
 
 void BM_FactoryResetFlat(benchmark::State &state) {
@@ -288,6 +299,8 @@ void registerResetBenchmarks() {
          {std::make_pair("BM_FactoryReset", &BM_FactoryReset), std::make_pair("BM_RmRf", &BM_RmRf),
           std::make_pair("BM_FactoryResetChain", &BM_FactoryResetChain),
           std::make_pair("BM_RmRfChain", &BM_RmRfChain),
+          std::make_pair("BM_FactoryResetChain16", &BM_FactoryResetChain16),
+          std::make_pair("BM_RmRfChain16", &BM_RmRfChain16),
           std::make_pair("BM_FactoryResetFlat", &BM_FactoryResetFlat),
           std::make_pair("BM_RmRfFlat", &BM_RmRfFlat)}) {
         benchmark::RegisterBenchmark(bench.first, bench.second)

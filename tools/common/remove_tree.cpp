@@ -1,6 +1,7 @@
 #include "remove_tree.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,32 +11,57 @@
 
 namespace {
 
-// Folders kept open below the listed one; deeper ancestors are closed and
-// opened again through ".." on the way back up.
+// Folders kept open below the listed one while descriptors last; deeper
+// ancestors are closed and opened again through ".." on the way back up.
 const int kOpenLevels = 16;
 
-// One folder of the walk. Its entries are read whole before any is touched
+// One folder of the walk. Its entries are read before any is touched
 // (removing while reading could skip some), each as a type byte followed by
-// the NUL-terminated name.
+// the NUL-terminated name; when they do not all fit, those read are done
+// and the folder is read again.
 struct Level {
     dev_t dev;
     ino_t ino;
-    int fd;  // -1 while closed to stay within kOpenLevels
+    int fd;  // -1 while closed to save descriptors
     char *names;
     size_t size;
     size_t capacity;
-    size_t next;     // offset of the next entry to take
-    size_t current;  // offset of the entry being worked on
+    size_t next;            // offset of the next entry to take
+    size_t current;         // offset of the entry being worked on
+    bool partial;           // not every entry fitted in names
+    bool kept;              // something stays inside, so the folder does too
+    unsigned long removed;  // entries removed since the folder was last read
 };
 
-bool append(Level *level, unsigned char type, const char *name) {
+struct Walk {
+    const RemoveOptions &options;
+    const char *path;
+    Level *levels;
+    int capacity;
+    int depth;
+    int lowestOpen;  // levels[lowestOpen..depth] and levels[0] are open
+    dev_t rootDev;
+    ino_t rootIno;
+    bool rootKnown;
+    RemoveResult result;
+};
+
+void *grow(const Walk &walk, void *block, size_t size) {
+    return walk.options.grow ? walk.options.grow(block, size) : realloc(block, size);
+}
+
+const char *entryName(const Level &level) {
+    return level.names + level.current + 1;
+}
+
+bool append(const Walk &walk, Level *level, unsigned char type, const char *name) {
     const size_t length = strlen(name) + 2;
     if (level->capacity - level->size < length) {
         size_t capacity = level->capacity ? level->capacity : 32;
         while (capacity - level->size < length) {
             capacity *= 2;
         }
-        char *grown = static_cast<char *>(realloc(level->names, capacity));
+        char *grown = static_cast<char *>(grow(walk, level->names, capacity));
         if (!grown) {
             return false;
         }
@@ -48,22 +74,18 @@ bool append(Level *level, unsigned char type, const char *name) {
     return true;
 }
 
-// Reads the entries of the folder just opened as fd; with too little
-// memory, those read so far.
-bool openLevel(Level *level, int fd) {
-    memset(level, 0, sizeof *level);
-    level->fd = fd;
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        return false;
-    }
-    level->dev = st.st_dev;
-    level->ino = st.st_ino;
+// Reads the folder's entries from where its descriptor stands, as many as
+// memory allows.
+void readLevel(const Walk &walk, Level *level) {
+    level->size = 0;
+    level->next = 0;
+    level->partial = false;
+    level->removed = 0;
     char buffer[16384];
     for (;;) {
-        const ssize_t n = getdents64(fd, buffer, sizeof buffer);
+        const ssize_t n = getdents64(level->fd, buffer, sizeof buffer);
         if (n <= 0) {
-            break;
+            return;
         }
         for (ssize_t at = 0; at < n;) {
             const dirent64 *entry = reinterpret_cast<const dirent64 *>(buffer + at);
@@ -72,144 +94,299 @@ bool openLevel(Level *level, int fd) {
             if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
                 continue;
             }
-            if (!append(level, entry->d_type, name)) {
-                return true;
+            if (!append(walk, level, entry->d_type, name)) {
+                level->partial = true;
+                return;
             }
+        }
+    }
+}
+
+// The path of the entry being worked on at level depth (the walk's own path
+// for depth -1) to report with error.
+void report(Walk *walk, int depth, int error, RemoveReport to) {
+    if (!to) {
+        return;
+    }
+    size_t length = strlen(walk->path) + 1;
+    for (int i = 0; i <= depth; ++i) {
+        length += strlen(entryName(walk->levels[i])) + 1;
+    }
+    char *text = static_cast<char *>(malloc(length));
+    if (!text) {
+        to(depth >= 0 ? entryName(walk->levels[depth]) : walk->path, error, walk->options.arg);
+        return;
+    }
+    char *end = stpcpy(text, walk->path);
+    for (int i = 0; i <= depth; ++i) {
+        *end++ = '/';
+        end = stpcpy(end, entryName(walk->levels[i]));
+    }
+    to(text, error, walk->options.arg);
+    free(text);
+}
+
+// The entry at level depth (the walk's folder for -1) stays: one report,
+// and its folder stays with it.
+void leave(Walk *walk, int depth, int error) {
+    if (walk->result.left++ == 0) {
+        walk->result.error = error;
+    }
+    if (depth >= 0) {
+        walk->levels[depth].kept = true;
+    }
+    report(walk, depth, error, walk->options.left);
+}
+
+bool isSpecial(mode_t mode) {
+    return S_ISCHR(mode) || S_ISBLK(mode) || S_ISFIFO(mode) || S_ISSOCK(mode);
+}
+
+// Unlinks the current entry of level depth (a folder with AT_REMOVEDIR).
+void unlinkCurrent(Walk *walk, int depth, int flags) {
+    Level &level = walk->levels[depth];
+    if (unlinkat(level.fd, entryName(level), flags) == 0) {
+        ++level.removed;
+    } else if (errno != ENOENT) {
+        leave(walk, depth, errno);
+    }
+}
+
+// An entry that is not a folder to descend into, by its own status; why it
+// could not be opened as a folder is openError.
+void removeByStatus(Walk *walk, int openError) {
+    Level &level = walk->levels[walk->depth];
+    struct stat st;
+    if (fstatat(level.fd, entryName(level), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int error = errno;
+        report(walk, walk->depth, error, walk->options.missing);
+        if (error != ENOENT) {
+            leave(walk, walk->depth, error);
+        }
+    } else if (S_ISDIR(st.st_mode)) {
+        // A folder that cannot be opened goes only when it is empty.
+        if (unlinkat(level.fd, entryName(level), AT_REMOVEDIR) == 0) {
+            ++level.removed;
+        } else if (errno != ENOENT) {
+            leave(walk, walk->depth, openError);
+        }
+    } else if (isSpecial(st.st_mode) && (walk->options.flags & kRemoveKeepSpecial)) {
+        level.kept = true;
+    } else {
+        unlinkCurrent(walk, walk->depth, 0);
+    }
+}
+
+// Closes the highest ancestor still open to free a descriptor; false when
+// only the walk's folder and the current one are open.
+bool closeAncestor(Walk *walk) {
+    if (walk->lowestOpen >= walk->depth) {
+        return false;
+    }
+    if (walk->lowestOpen > 0) {
+        close(walk->levels[walk->lowestOpen].fd);
+        walk->levels[walk->lowestOpen].fd = -1;
+    }
+    ++walk->lowestOpen;
+    return true;
+}
+
+int openChild(Walk *walk, int at, const char *name) {
+    for (;;) {
+        // O_DIRECTORY fails before a device or FIFO is opened.
+        const int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || !closeAncestor(walk)) {
+            return fd;
+        }
+    }
+}
+
+// Done with the folder at the top: back to its parent, which removes it.
+// False when the walk's own folder is done.
+bool climb(Walk *walk) {
+    Level *level = &walk->levels[walk->depth];
+    if (level->partial) {
+        // Memory ran short while reading: remove what was read, then read
+        // again, for as long as that makes progress.
+        if (level->removed > 0 && lseek(level->fd, 0, SEEK_SET) == 0) {
+            readLevel(*walk, level);
+            return true;
+        }
+        leave(walk, walk->depth - 1, ENOMEM);
+        level->kept = true;
+    }
+    free(level->names);
+    level->names = nullptr;
+    if (walk->depth == 0) {
+        return false;
+    }
+    Level *parent = &walk->levels[walk->depth - 1];
+    int error = 0;
+    if (parent->fd < 0) {
+        // Only a parent that is still the one left counts: a folder moved
+        // meanwhile leads elsewhere, and the levels up to the nearest open
+        // one are given up.
+        const int up = openChild(walk, level->fd, "..");
+        struct stat st;
+        if (up >= 0 && fstat(up, &st) == 0 && st.st_dev == parent->dev &&
+            st.st_ino == parent->ino) {
+            parent->fd = up;
+            walk->lowestOpen = walk->depth - 1;
+        } else {
+            error = up >= 0 ? ESTALE : errno;
+            if (up >= 0) {
+                close(up);
+            }
+        }
+    }
+    const bool kept = level->kept;
+    close(level->fd);
+    --walk->depth;
+    if (parent->fd < 0) {
+        // What this folder still holds is out of reach now.
+        parent->next = parent->size;
+        parent->partial = false;
+        walk->lowestOpen = walk->depth + 1;
+        leave(walk, walk->depth, error);
+        return true;
+    }
+    if (unlinkat(parent->fd, entryName(*parent), AT_REMOVEDIR) == 0) {
+        ++parent->removed;
+    } else if (errno != ENOENT) {
+        if (kept) {
+            parent->kept = true;  // what stays inside was reported, or is meant to stay
+        } else {
+            leave(walk, walk->depth, errno);
         }
     }
     return true;
 }
 
-void reportPath(const Level *levels, int depth, const char *path, RemoveReport report, void *arg) {
-    size_t length = strlen(path) + 1;
-    for (int i = 0; i <= depth; ++i) {
-        length += strlen(levels[i].names + levels[i].current + 1) + 1;
-    }
-    char *text = static_cast<char *>(malloc(length));
-    if (!text) {
+// Descends into the current entry of the top level, a folder open as fd.
+void descend(Walk *walk, int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        const int error = errno;
+        close(fd);
+        leave(walk, walk->depth, error);
         return;
     }
-    char *end = stpcpy(text, path);
-    for (int i = 0; i <= depth; ++i) {
-        *end++ = '/';
-        end = stpcpy(end, levels[i].names + levels[i].current + 1);
+    if (walk->rootKnown && st.st_dev == walk->rootDev && st.st_ino == walk->rootIno) {
+        // The root folder, mounted below: never emptied.
+        close(fd);
+        leave(walk, walk->depth, EBUSY);
+        return;
     }
-    report(text, arg);
-    free(text);
+    if (walk->depth + 1 == walk->capacity) {
+        Level *grown =
+            static_cast<Level *>(grow(*walk, walk->levels, 2 * walk->capacity * sizeof(Level)));
+        if (!grown) {
+            close(fd);
+            leave(walk, walk->depth, ENOMEM);
+            return;
+        }
+        walk->levels = grown;
+        walk->capacity *= 2;
+    }
+    if (walk->depth + 1 - walk->lowestOpen >= kOpenLevels) {
+        closeAncestor(walk);
+    }
+    Level *level = &walk->levels[++walk->depth];
+    memset(level, 0, sizeof *level);
+    level->fd = fd;
+    level->dev = st.st_dev;
+    level->ino = st.st_ino;
+    readLevel(*walk, level);
 }
 
-// An entry that is not a folder to descend into: removed by its own status.
-void removeByStatus(const Level *levels, int depth, const char *path, unsigned flags,
-                    RemoveReport report, void *arg) {
-    const Level &level = levels[depth];
-    const char *name = level.names + level.current + 1;
-    struct stat st;
-    if (fstatat(level.fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (report) {
-            reportPath(levels, depth, path, report, arg);
-        }
-    } else if (S_ISDIR(st.st_mode)) {
-        unlinkat(level.fd, name, AT_REMOVEDIR);  // one that cannot be opened goes only when empty
-    } else if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) || !(flags & kRemoveKeepSpecial)) {
-        unlinkat(level.fd, name, 0);
+void step(Walk *walk) {
+    Level *level = &walk->levels[walk->depth];
+    level->current = level->next;
+    const unsigned char type = static_cast<unsigned char>(level->names[level->current]);
+    const char *name = entryName(*level);
+    level->next = level->current + strlen(name) + 2;
+    if (type == DT_REG || type == DT_LNK) {
+        unlinkCurrent(walk, walk->depth, 0);
+        return;
     }
+    if (type == DT_CHR || type == DT_BLK || type == DT_FIFO || type == DT_SOCK) {
+        if (walk->options.flags & kRemoveKeepSpecial) {
+            level->kept = true;
+        } else {
+            unlinkCurrent(walk, walk->depth, 0);
+        }
+        return;
+    }
+    // A folder, or an entry of a file system that reports no type.
+    const int fd = openChild(walk, level->fd, name);
+    if (fd < 0) {
+        removeByStatus(walk, errno);
+        return;
+    }
+    descend(walk, fd);
+}
+
+// The root folder as the kernel sees it. Through /proc where it is mounted:
+// an emulator mapping "/" to a library prefix (qemu-user -L) leaves that
+// one alone.
+void findRoot(Walk *walk) {
+    struct stat st;
+    walk->rootKnown = stat("/proc/self/root", &st) == 0 || stat("/", &st) == 0;
+    walk->rootDev = st.st_dev;
+    walk->rootIno = st.st_ino;
 }
 
 }  // namespace
 
-void removeContents(int dirFd, const char *path, unsigned flags, RemoveReport report, void *arg) {
-    int capacity = 64;
-    Level *levels = static_cast<Level *>(malloc(capacity * sizeof(Level)));
-    if (!levels) {
+RemoveResult removeContents(int dirFd, const char *path, const RemoveOptions &options) {
+    Walk walk{options, path, nullptr, 64, 0, 1, 0, 0, false, RemoveResult()};
+    walk.levels = static_cast<Level *>(grow(walk, nullptr, walk.capacity * sizeof(Level)));
+    struct stat st;
+    if (!walk.levels || fstat(dirFd, &st) != 0) {
+        const int error = walk.levels ? errno : ENOMEM;
         close(dirFd);
-        return;
+        free(walk.levels);
+        walk.levels = nullptr;
+        leave(&walk, -1, error);
+        return walk.result;
     }
-    openLevel(&levels[0], dirFd);
-    int depth = 0;
-    int lowestOpen = 1;  // levels[lowestOpen..depth] and levels[0] are open
+    findRoot(&walk);
+    memset(&walk.levels[0], 0, sizeof(Level));
+    walk.levels[0].fd = dirFd;
+    walk.levels[0].dev = st.st_dev;
+    walk.levels[0].ino = st.st_ino;
+    readLevel(walk, &walk.levels[0]);
     for (;;) {
-        Level *level = &levels[depth];
-        if (level->next >= level->size) {
-            // This folder is done: back to its parent, which removes it.
-            free(level->names);
-            if (depth == 0) {
-                break;
-            }
-            Level *parent = &levels[depth - 1];
-            if (parent->fd < 0) {
-                // Only a parent that is still the one left counts: a folder
-                // moved meanwhile leads elsewhere, and the levels up to the
-                // nearest open one are given up.
-                const int up = openat(level->fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                struct stat st;
-                if (up >= 0 && fstat(up, &st) == 0 && st.st_dev == parent->dev &&
-                    st.st_ino == parent->ino) {
-                    parent->fd = up;
-                    lowestOpen = depth - 1;
-                } else if (up >= 0) {
-                    close(up);
-                }
-            }
-            close(level->fd);
-            --depth;
-            if (parent->fd < 0) {
-                parent->next = parent->size;
-                lowestOpen = depth + 1;
-                continue;
-            }
-            unlinkat(parent->fd, parent->names + parent->current + 1, AT_REMOVEDIR);
-            continue;
+        const Level &level = walk.levels[walk.depth];
+        if (level.next < level.size) {
+            step(&walk);
+        } else if (!climb(&walk)) {
+            break;
         }
-        level->current = level->next;
-        const unsigned char type = static_cast<unsigned char>(level->names[level->current]);
-        const char *name = level->names + level->current + 1;
-        level->next = level->current + strlen(name) + 2;
-        if (type == DT_REG || type == DT_LNK) {
-            unlinkat(level->fd, name, 0);
-            continue;
-        }
-        if (type == DT_CHR || type == DT_BLK || type == DT_FIFO || type == DT_SOCK) {
-            if (!(flags & kRemoveKeepSpecial)) {
-                unlinkat(level->fd, name, 0);
-            }
-            continue;
-        }
-        // A folder, or an entry of a file system that reports no type.
-        // O_DIRECTORY fails before a device or FIFO is opened.
-        const int fd =
-            openat(level->fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            removeByStatus(levels, depth, path, flags, report, arg);
-            continue;
-        }
-        if (depth + 1 == capacity) {
-            Level *grown = static_cast<Level *>(realloc(levels, 2 * capacity * sizeof(Level)));
-            if (!grown) {
-                close(fd);
-                continue;
-            }
-            levels = grown;
-            capacity *= 2;
-            level = &levels[depth];
-        }
-        if (depth + 1 - lowestOpen >= kOpenLevels) {
-            close(levels[lowestOpen].fd);
-            levels[lowestOpen].fd = -1;
-            ++lowestOpen;
-        }
-        ++depth;
-        openLevel(&levels[depth], fd);
     }
-    close(levels[0].fd);
-    free(levels);
+    close(walk.levels[0].fd);
+    free(walk.levels);
+    return walk.result;
 }
 
-void removeEntry(int dirFd, const char *name, unsigned flags) {
+RemoveResult removeEntry(int dirFd, const char *name, const RemoveOptions &options) {
+    RemoveResult result;
     const int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd >= 0) {
-        removeContents(fd, name, flags, nullptr, nullptr);
-        unlinkat(dirFd, name, AT_REMOVEDIR);
-    } else {
-        unlinkat(dirFd, name, 0);
+        result = removeContents(fd, name, options);
+        if (unlinkat(dirFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT ||
+            (result.left > 0 && errno == ENOTEMPTY)) {
+            return result;
+        }
+    } else if (unlinkat(dirFd, name, 0) == 0 || errno == ENOENT ||
+               (errno == EISDIR && (unlinkat(dirFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT))) {
+        return result;
     }
+    if (result.left++ == 0) {
+        result.error = errno;
+    }
+    if (options.left) {
+        options.left(name, errno, options.arg);
+    }
+    return result;
 }

@@ -4,26 +4,46 @@
 // The walk climbs back with descriptors, not paths, and keeps no recursion:
 // a tree of any depth is removed with a few descriptors open and memory that
 // grows with the number of entries still to do, not with the square of the
-// depth. A symbolic link is removed as the link it is and never followed, a
-// failure leaves its entry and the walk goes on. Plain C library code, so
-// that dravel links nothing but libc.
+// depth. When descriptors run short it holds fewer folders open; when the
+// names of a folder do not fit in memory it removes those it read and reads
+// the folder again. A symbolic link is removed as the link it is and never
+// followed, the root folder is never entered, and a failure leaves its entry
+// while the walk goes on: what stays is reported, never dropped in silence.
+// Plain C library code, so that dravel links nothing but libc.
 #ifndef VELQUAR_TOOLS_REMOVE_TREE_H
 #define VELQUAR_TOOLS_REMOVE_TREE_H
 
-// Devices, FIFOs and sockets stay where they are.
+#include <cstddef>
+
+// Devices, FIFOs and sockets stay where they are, and are no failure.
 const unsigned kRemoveKeepSpecial = 1;
 
-// Called with the path of an entry whose status cannot be read; the path is
-// built only for the call.
-typedef void (*RemoveReport)(const char *path, void *arg);
+// Called with the path of an entry (built only for the call; the bare name
+// when memory for the whole path is lacking) and the errno that explains it.
+typedef void (*RemoveReport)(const char *path, int error, void *arg);
+
+struct RemoveOptions {
+    unsigned flags = 0;
+    // An entry whose status cannot be read (it may have gone meanwhile).
+    RemoveReport missing = nullptr;
+    // An entry that the walk set out to remove and that is still there.
+    RemoveReport left = nullptr;
+    void *arg = nullptr;
+    // Grows the walk's buffers as realloc does; realloc when null.
+    void *(*grow)(void *block, size_t size) = nullptr;
+};
+
+struct RemoveResult {
+    int error = 0;           // errno of the first entry left, 0 when none
+    unsigned long left = 0;  // entries left, each reported once to left
+};
 
 // Removes everything below the folder open as dirFd and closes dirFd. path
-// names the folder in reports (children are path "/" name); report may be
-// null.
-void removeContents(int dirFd, const char *path, unsigned flags, RemoveReport report, void *arg);
+// names the folder in reports (children are path "/" name).
+RemoveResult removeContents(int dirFd, const char *path, const RemoveOptions &options);
 
 // Removes the entry name of the folder dirFd whatever it is, a folder with
-// all it holds, never following a link.
-void removeEntry(int dirFd, const char *name, unsigned flags);
+// all it holds, never following a link; reports name in what it reports.
+RemoveResult removeEntry(int dirFd, const char *name, const RemoveOptions &options);
 
 #endif

@@ -4,8 +4,9 @@
 // mmcblk0p2, ... up to the first partition the kernel does not list, a block
 // device node named after the partition's PARTNAME with the partition's
 // device number, so that other programs can open a partition by name. It
-// prints nothing but its help banner and always exits 0: what fails is left
-// as it is.
+// prints nothing on standard output but its help banner. When by-name cannot
+// be put in place it says why on standard error and exits 1; a partition
+// without a usable name or number just makes no node.
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -16,21 +17,28 @@
 #include <cstdio>
 #include <cstring>
 
+#include "printable.h"
 #include "remove_tree.h"
+#include "safe_path.h"
 #include "uevent.h"
 
 namespace {
 
 const int kBufferSize = 4096;
 
-// Creates the directory path and its missing parents, as mkdir -p does.
-void makeDirectories(char *path) {
-    for (char *slash = strchr(path + 1, '/'); slash; slash = strchr(slash + 1, '/')) {
-        *slash = '\0';
-        mkdir(path, 0777);
-        *slash = '/';
+// DIR as given, for the lines on standard error.
+const char *dirText = "";
+
+// One line on standard error: what went wrong with DIR, and why.
+void report(const char *what, int error) {
+    fputs("dravel: ", stderr);
+    escapeText(dirText, strlen(dirText),
+               [](const char *piece, size_t length) { fwrite(piece, 1, length, stderr); });
+    fprintf(stderr, ": %s", what);
+    if (error != 0) {
+        fprintf(stderr, " (%s)", strerror(error));
     }
-    mkdir(path, 0777);
+    fputc('\n', stderr);
 }
 
 // Reads a regular file's first size bytes; -1 for anything else.
@@ -84,35 +92,82 @@ int makeFreshFolder(int parent, char *name, size_t size) {
     return -1;
 }
 
+// Removes an entry of parent whatever it is; false when something stays.
+bool removeQuietly(int parent, const char *name) {
+    return removeEntry(parent, name, RemoveOptions()).left == 0;
+}
+
 // Moves the folder building to by-name in one step: exchanged with what
 // stands there, which then goes under building's name and is removed, or
 // renamed when nothing does. A user who puts something at by-name or takes
-// it away in between only makes it try again.
-void putInPlace(int parent, const char *building) {
+// it away in between only makes it try again. False when building could not
+// take by-name's place; it is then removed.
+bool putInPlace(int parent, const char *building) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (renameat2(parent, building, parent, "by-name", RENAME_NOREPLACE) == 0) {
-            return;
+            return true;
         }
         if (errno != EEXIST) {
             break;
         }
         if (renameat2(parent, building, parent, "by-name", RENAME_EXCHANGE) == 0) {
-            removeEntry(parent, building, 0);
-            return;
+            if (!removeQuietly(parent, building)) {
+                report("the old by-name could not be removed whole; it stays beside it", 0);
+            }
+            return true;
         }
         if (errno != ENOENT) {
             break;
         }
     }
+    const int error = errno;
     // A file system without the two ways: by-name removed, then renamed over.
-    if (errno == EINVAL || errno == ENOSYS) {
-        removeEntry(parent, "by-name", 0);
+    if (error == EINVAL || error == ENOSYS) {
+        removeQuietly(parent, "by-name");
         if (renameat(parent, building, parent, "by-name") == 0) {
-            return;
+            return true;
         }
     }
+    report("by-name could not be put in place", error);
     // Nothing took its place: leave no half-built folder behind.
-    removeEntry(parent, building, 0);
+    removeQuietly(parent, building);
+    return false;
+}
+
+// Whether by-name is a mount point, which no rename can move.
+bool isMountPoint(int parent) {
+    struct statx sx;
+    if (statx(parent, "by-name", AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx) != 0 ||
+        !S_ISDIR(sx.stx_mode)) {
+        return false;
+    }
+    if (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) {
+        return (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    }
+    struct stat folder;
+    struct stat above;
+    return fstatat(parent, "by-name", &folder, AT_SYMLINK_NOFOLLOW) == 0 &&
+           fstat(parent, &above) == 0 && folder.st_dev != above.st_dev;
+}
+
+// by-name as a mount point: emptied where it stands and filled there.
+int refreshInPlace(int parent) {
+    const int folder = openat(parent, "by-name", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int contents = folder >= 0 ? dup(folder) : -1;
+    if (contents < 0) {
+        report("the mount point by-name cannot be opened", errno);
+        if (folder >= 0) {
+            close(folder);
+        }
+        return -1;
+    }
+    const RemoveResult removed = removeContents(contents, "by-name", RemoveOptions());
+    if (removed.left > 0) {
+        report("the mount point by-name could not be emptied", removed.error);
+        close(folder);
+        return -1;
+    }
+    return folder;
 }
 
 }  // namespace
@@ -129,28 +184,44 @@ int main(int argc, char **argv) {
     // DIR is taken from the root whatever it holds. A path that does not fit
     // could not be used anyway, and cut short it could name a parent of the
     // folder, so nothing is touched.
+    dirText = argv[1];
     char byName[kBufferSize];
     if (snprintf(byName, sizeof byName, "/%s/by-name", argv[1]) >= kBufferSize) {
-        return 0;
+        report("DIR is too long", ENAMETOOLONG);
+        return 1;
     }
-    // The nodes are made in a fresh folder of root's beside by-name, which
-    // then takes by-name's place in one step: whatever stood there, and
-    // whatever a user does meanwhile, by-name ends up root's own.
+    // Its folders are made as mkdir -p does, 0755; a link on the way is
+    // followed only where no other user could have put it.
     char *slash = strrchr(byName, '/');
     *slash = '\0';
-    makeDirectories(byName);
-    const int parent = open(byName, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int path = openSafePath(byName, kSafePathMake);
     *slash = '/';
+    const int parent = path >= 0 ? openat(path, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (parent < 0) {
-        return 0;
+        report("DIR cannot be opened or made", errno);
+        if (path >= 0) {
+            close(path);
+        }
+        return 1;
     }
+    close(path);
+    // The nodes are made in a fresh folder of root's beside by-name, which
+    // then takes by-name's place in one step: whatever stood there, and
+    // whatever a user does meanwhile, by-name ends up root's own. A mount
+    // point cannot be moved: it is refreshed where it stands.
+    const bool mounted = isMountPoint(parent);
     char building[32];
-    const int folder = makeFreshFolder(parent, building, sizeof building);
+    const int folder =
+        mounted ? refreshInPlace(parent) : makeFreshFolder(parent, building, sizeof building);
     if (folder < 0) {
+        if (!mounted) {
+            report("no folder can be made for by-name", errno);
+        }
         close(parent);
-        return 0;
+        return 1;
     }
 
+    bool privileged = true;
     for (int n = 1;; ++n) {
         char ueventPath[kBufferSize];
         snprintf(ueventPath, sizeof ueventPath, "/sys/block/mmcblk0/mmcblk0p%d/uevent", n);
@@ -164,14 +235,19 @@ int main(int argc, char **argv) {
         const ssize_t size = readPage(uevent, text, sizeof text);
         close(uevent);
         Uevent partition;
-        if (size >= 0 && readUevent(text, static_cast<size_t>(size), &partition)) {
+        if (size >= 0 && readUevent(text, static_cast<size_t>(size), &partition) &&
             mknodat(folder, partition.name, S_IFBLK | 0755,
-                    makedev(partition.major, partition.minor));
+                    makedev(partition.major, partition.minor)) != 0 &&
+            errno == EPERM) {
+            privileged = false;
         }
     }
     fchmod(folder, 0755);
     close(folder);
-    putInPlace(parent, building);
+    const bool placed = mounted || putInPlace(parent, building);
     close(parent);
-    return 0;
+    if (!privileged) {
+        report("device nodes cannot be made (not root?)", EPERM);
+    }
+    return placed && privileged ? 0 : 1;
 }

@@ -1,12 +1,13 @@
 // factory-reset: takes the reset type from the resource manager, empties the
 // folders reset_config.ini lists for it and, on a factory reset, tells the
-// trusted application through the TEE. Always exits 0.
+// trusted application through the TEE. Exits 1 when reset_config.ini is
+// refused or an entry it set out to remove is still there, else 0.
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "printable.h"
 #include "remove_tree.h"
 #include "reset_config.h"
+#include "safe_path.h"
 #include "tee_client_api.h"
 
 namespace {
@@ -70,75 +72,21 @@ void reportMissing(const std::string &path) {
            printable(path).c_str());
 }
 
-void reportEntry(const char *path, void *) {
+// Set when an entry that the reset set out to remove is still there.
+bool somethingLeft = false;
+
+void reportLeft(const char *path, int error) {
+    somethingLeft = true;
+    fprintf(stderr, "[ERROR][ResetOrvane] not removed: %s (%s)\n", printable(path).c_str(),
+            strerror(error));
+}
+
+void onMissing(const char *path, int, void *) {
     reportMissing(path);
 }
 
-// Symbolic links followed in one listed path at most, as the kernel allows.
-const int kMaxLinks = 40;
-
-// The process's root folder. Through /proc where it is mounted: the same
-// folder to the kernel, and one that an emulator mapping "/" to a library
-// prefix (qemu-user -L, which runs the ARM build here) leaves alone.
-int openRoot() {
-    const int fd = open("/proc/self/root", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return fd >= 0 ? fd : open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
-}
-
-// Opens, as O_PATH, what path leads to from the folder dirFd (taken over),
-// one component at a time. A symbolic link in a folder that root does not
-// own is followed only to something of that folder's owner: otherwise a user
-// who owns a parent of a listed folder could have root empty any folder.
-// -1 when the path leads nowhere, or nowhere safe.
-int resolve(int dirFd, const char *path, int *links) {
-    int fd = dirFd;
-    if (path[0] == '/') {
-        close(fd);
-        fd = openRoot();
-    }
-    for (const char *at = path; fd >= 0 && *at;) {
-        const char *end = strchrnul(at, '/');
-        const std::string name(at, static_cast<size_t>(end - at));
-        at = *end ? end + 1 : end;
-        if (name.empty() || name == ".") {
-            continue;
-        }
-        const int next = openat(fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-        struct stat st;
-        if (next < 0 || fstat(next, &st) != 0) {
-            if (next >= 0) {
-                close(next);
-            }
-            close(fd);
-            return -1;
-        }
-        if (!S_ISLNK(st.st_mode)) {
-            close(fd);
-            fd = next;
-            continue;
-        }
-        struct stat folder;
-        char target[PATH_MAX];
-        const ssize_t length = readlinkat(next, "", target, sizeof target - 1);
-        close(next);
-        if (length <= 0 || ++*links > kMaxLinks || fstat(fd, &folder) != 0) {
-            close(fd);
-            return -1;
-        }
-        target[length] = '\0';
-        fd = resolve(fd, target, links);
-        if (fd >= 0 && folder.st_uid != 0 && (fstat(fd, &st) != 0 || st.st_uid != folder.st_uid)) {
-            close(fd);
-            return -1;
-        }
-    }
-    return fd;
-}
-
-int resolve(const std::string &path) {
-    int links = 0;
-    const int start = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return start < 0 ? -1 : resolve(start, path.c_str(), &links);
+void onLeft(const char *path, int error, void *) {
+    reportLeft(path, error);
 }
 
 // Deletes the listed regular file: its name in its folder, which is a link
@@ -146,9 +94,13 @@ int resolve(const std::string &path) {
 void deleteListedFile(const std::string &path) {
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const int fd = resolve(folder);
+    const int fd = openSafePath(folder.c_str(), 0);
+    if (fd < 0 ||
+        (unlinkat(fd, path.c_str() + (slash == std::string::npos ? 0 : slash + 1), 0) != 0 &&
+         errno != ENOENT)) {
+        reportLeft(path.c_str(), errno);
+    }
     if (fd >= 0) {
-        unlinkat(fd, path.c_str() + (slash == std::string::npos ? 0 : slash + 1), 0);
         close(fd);
     }
 }
@@ -158,7 +110,7 @@ void deleteListedFile(const std::string &path) {
 void deleteRecursive(const std::string &path) {
     // No file has a NUL in its path: cut at the NUL, the path would name
     // another folder, such as a parent of the one listed.
-    const int fd = path.find('\0') == std::string::npos ? resolve(path) : -1;
+    const int fd = path.find('\0') == std::string::npos ? openSafePath(path.c_str(), 0) : -1;
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0 || (path.back() == '/' && !S_ISDIR(st.st_mode))) {
         if (fd >= 0) {
@@ -168,35 +120,46 @@ void deleteRecursive(const std::string &path) {
         return;
     }
     if (S_ISDIR(st.st_mode)) {
-        const int rootFd = openRoot();
+        const int rootFd = openRootFolder();
         struct stat root;
         const bool isRoot = rootFd < 0 || fstat(rootFd, &root) != 0 ||
                             (root.st_dev == st.st_dev && root.st_ino == st.st_ino);
         if (rootFd >= 0) {
             close(rootFd);
         }
-        // A folder that cannot be opened keeps its contents.
         const int dir = isRoot ? -1 : openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            removeContents(dir, path.c_str(), kRemoveKeepSpecial, reportEntry, nullptr);
+        const int error = isRoot ? EBUSY : errno;
+        close(fd);
+        if (dir < 0) {
+            // The root folder, or a folder that cannot be opened: it keeps
+            // its contents.
+            reportLeft(path.c_str(), error);
+            return;
         }
-    } else if (S_ISREG(st.st_mode)) {
-        deleteListedFile(path);
+        RemoveOptions options;
+        options.flags = kRemoveKeepSpecial;
+        options.missing = onMissing;
+        options.left = onLeft;
+        removeContents(dir, path.c_str(), options);
+        return;
     }
     close(fd);
+    if (S_ISREG(st.st_mode)) {
+        deleteListedFile(path);
+    }
 }
 
 void clearFolders(const FolderList &list) {
     for (const std::string &path : list) {
         printf("[ResetOrvane] Clear folder: %s \n", printable(path).c_str());
+        // The lines on standard error come after the folder's own.
+        fflush(stdout);
         deleteRecursive(path);
     }
 }
 
+// Opened once per run, on a factory reset, and closed again at once.
 bool openTeeSession() {
-    if (teeSessionOpen) {
-        return true;
-    }
     printf("[ResetOrvane] TEE init context with device [%s]\n", kTeeName);
     if (TEEC_InitializeContext(kTeeName, &teeContext) != TEEC_SUCCESS) {
         puts("[ERROR][ResetOrvane] TEEC_InitializeContext() Failed");
@@ -237,12 +200,39 @@ void sendTeeResetCommand() {
     closeTeeSession();
 }
 
+// What is wrong with reset_config.ini, on standard error; true when the
+// file is refused, which fails the run.
+bool reportConfig(ConfigStatus status) {
+    const char *const name = "[ERROR][ResetOrvane] reset_config.ini";
+    switch (status) {
+        case ConfigStatus::Read:
+            return false;
+        case ConfigStatus::Unreadable:
+            fprintf(stderr, "%s cannot be read (%s): no folder is listed\n", name, strerror(errno));
+            return false;
+        case ConfigStatus::NotRegular:
+            fprintf(stderr, "%s is not a regular file: no folder is listed\n", name);
+            return false;
+        case ConfigStatus::ForeignOwner:
+            fprintf(stderr,
+                    "%s refused: owned by neither root nor the user running factory-reset\n", name);
+            return true;
+        case ConfigStatus::OthersMayWrite:
+            fprintf(stderr, "%s refused: users other than root may write it\n", name);
+            return true;
+        case ConfigStatus::TooLarge:
+            fprintf(stderr, "%s refused: larger than %zu bytes\n", name, kMaxResetConfigSize);
+            return true;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main() {
     APM_Join(&ApmCallbacks);
     APM_IsResourceOwner();
-    readResetConfig();
+    const bool refused = reportConfig(readResetConfig());
 
     // Looked at once: a delivery after this point has no effect.
     if (char *type = resetType.exchange(nullptr)) {
@@ -258,5 +248,5 @@ int main() {
 
     APM_Leave();
     free(resetType.exchange(nullptr));  // a late delivery
-    return 0;
+    return refused || somethingLeft ? 1 : 0;
 }

@@ -4,15 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 FolderList factoryResetFolders;
 FolderList otaFolders;
 
 namespace {
-
-// Longer lines are skipped as they are read, never held whole.
-const size_t kMaxLine = 1 << 20;
 
 void takeLine(const std::string &line) {
     const size_t eq = line.find('=');
@@ -29,47 +27,64 @@ void takeLine(const std::string &line) {
     }
 }
 
+ConfigStatus check(int fd, struct stat *st) {
+    if (fstat(fd, st) != 0) {
+        return ConfigStatus::Unreadable;
+    }
+    if (!S_ISREG(st->st_mode)) {
+        return ConfigStatus::NotRegular;
+    }
+    if (st->st_uid != 0 && st->st_uid != geteuid()) {
+        return ConfigStatus::ForeignOwner;
+    }
+    if ((st->st_mode & S_IWOTH) || ((st->st_mode & S_IWGRP) && st->st_gid != 0)) {
+        return ConfigStatus::OthersMayWrite;
+    }
+    return st->st_size > static_cast<off_t>(kMaxResetConfigSize) ? ConfigStatus::TooLarge
+                                                                 : ConfigStatus::Read;
+}
+
 }  // namespace
 
-void readResetConfig() {
+ConfigStatus readResetConfig() {
     // Without blocking: a FIFO in its place must not stop the reset.
     const int fd = open("reset_config.ini", O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        return;
+        return ConfigStatus::Unreadable;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const ConfigStatus status = check(fd, &st);
+    if (status != ConfigStatus::Read) {
         close(fd);
-        return;
+        return status;
     }
-    std::string line;
-    bool skipping = false;
-    char chunk[65536];
-    for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
-        for (const char *at = chunk, *end = chunk + n; at < end;) {
-            const char *newline = static_cast<const char *>(memchr(at, '\n', end - at));
-            const char *stop = newline ? newline : end;
-            if (!skipping) {
-                line.append(at, stop);
-                if (line.size() > kMaxLine) {
-                    skipping = true;
-                    std::string().swap(line);
-                }
+    // The size the inode gives may be wrong: never more than the bound is
+    // read, and a file that holds more is refused whole (cut short, its last
+    // path could name a parent of the folder meant).
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n;
+         text.size() <= kMaxResetConfigSize && (n = read(fd, chunk, sizeof chunk)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
             }
-            if (newline) {
-                if (!skipping) {
-                    takeLine(line);
-                }
-                line.clear();
-                skipping = false;
-            }
-            at = newline ? newline + 1 : end;
+            close(fd);
+            return ConfigStatus::Unreadable;
         }
-    }
-    if (!skipping && !line.empty()) {
-        takeLine(line);
+        text.append(chunk, static_cast<size_t>(n));
     }
     close(fd);
+    if (text.size() > kMaxResetConfigSize) {
+        return ConfigStatus::TooLarge;
+    }
+    for (size_t at = 0; at < text.size();) {
+        const size_t newline = text.find('\n', at);
+        const size_t stop = newline == std::string::npos ? text.size() : newline;
+        takeLine(text.substr(at, stop - at));
+        at = stop + 1;
+    }
+    return ConfigStatus::Read;
 }
 
 FolderList splitFolders(const std::string &value, char separator) {

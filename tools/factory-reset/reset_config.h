@@ -7,6 +7,7 @@
 #ifndef VELQUAR_FACTORY_RESET_RESET_CONFIG_H
 #define VELQUAR_FACTORY_RESET_RESET_CONFIG_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,23 @@ using FolderList = std::vector<std::string>;
 extern FolderList factoryResetFolders;
 extern FolderList otaFolders;
 
-// Reads reset_config.ini from the working directory. A missing file, or one
-// that is not a regular file (a FIFO, a device), leaves both lists as they
-// are; a line longer than 1 MiB is skipped, the lines after it still count.
-void readResetConfig();
+// At most this many bytes are read; a real file holds a few hundred.
+const size_t kMaxResetConfigSize = 64 * 1024;
+
+enum class ConfigStatus {
+    Read,            // the lists hold what the file says
+    Unreadable,      // missing, or it cannot be read
+    NotRegular,      // a FIFO, a device, a folder
+    ForeignOwner,    // owned by neither root nor the user running the tool
+    OthersMayWrite,  // world writable, or group writable for a group not root's
+    TooLarge,        // more than kMaxResetConfigSize bytes
+};
+
+// Reads reset_config.ini from the working directory. Only a regular file of
+// root's or the running user's, that no other user may write and that holds
+// at most kMaxResetConfigSize bytes, is read; otherwise both lists stay as
+// they are.
+ConfigStatus readResetConfig();
 
 // The non-empty items of value between separators, in order.
 FolderList splitFolders(const std::string &value, char separator);

@@ -1,0 +1,263 @@
+// The removal walk that factory-reset and dravel compile in, called
+// directly on trees in a temporary folder. Each case runs in a child process
+// of its own, which may lower its descriptor limit; run as root, the child
+// of a case that needs it works as an ordinary user on a tree of that
+// user's, so that a folder without write permission holds what it holds.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "remove_tree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const uid_t kUser = 65534;
+
+// Every path below dir, with '/' after folders, '@' after links and '|'
+// after FIFOs.
+Lines tree(const fs::path &dir) {
+    Lines found;
+    for (const auto &e : fs::recursive_directory_iterator(dir)) {
+        const fs::file_status st = e.symlink_status();
+        found.push_back(e.path().lexically_relative(dir).string() + (fs::is_symlink(st)     ? "@"
+                                                                     : fs::is_directory(st) ? "/"
+                                                                     : fs::is_fifo(st)      ? "|"
+                                                                                            : ""));
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// A chain of depth folders "d" below dir, a file at its end.
+void chain(const fs::path &dir, int depth) {
+    fs::create_directories(dir);
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    close(openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    close(fd);
+}
+
+void files(const fs::path &dir, int count) {
+    fs::create_directories(dir);
+    for (int n = 0; n < count; ++n) {
+        std::ofstream(dir / ("file-with-a-longer-name-" + std::to_string(n)));
+    }
+}
+
+// Allocation that fails for blocks of failFrom bytes up to 4 KiB: the walk's
+// buffer of folders is larger, its name buffers start smaller.
+size_t failFrom = 0;
+void *limitedGrow(void *block, size_t size) {
+    return size >= failFrom && size < 4096 ? nullptr : realloc(block, size);
+}
+
+struct Outcome {
+    RemoveResult result;
+    Lines left;  // "path error" per entry reported
+};
+
+void onLeft(const char *path, int error, void *arg) {
+    static_cast<Lines *>(arg)->push_back(std::string(path) + " " + strerrorname_np(error));
+}
+
+// Runs the walk on base/t in a child and returns what it reported.
+Outcome walkInChild(const fs::path &base, unsigned flags, size_t failFromSize, rlim_t fdLimit,
+                    bool asUser) {
+    int report[2];
+    EXPECT_EQ(pipe2(report, O_CLOEXEC), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (asUser && geteuid() == 0 && (setgid(kUser) != 0 || setuid(kUser) != 0)) {
+            _exit(2);
+        }
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != report[1]) {
+                close(fd);
+            }
+        }
+        const int dir = open((base / "t").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const rlimit limit = {fdLimit, fdLimit};
+        if (dir < 0 || setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            _exit(3);
+        }
+        Lines left;
+        RemoveOptions options;
+        options.flags = flags;
+        options.left = onLeft;
+        options.arg = &left;
+        failFrom = failFromSize;
+        options.grow = failFromSize ? limitedGrow : nullptr;
+        const RemoveResult result = removeContents(dir, "t", options);
+        std::string text = std::to_string(result.error) + "\n" + std::to_string(result.left) + "\n";
+        for (const std::string &line : left) {
+            text += line + "\n";
+        }
+        const bool written =
+            write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        _exit(written ? 0 : 4);
+    }
+    close(report[1]);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = read(report[0], chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    close(report[0]);
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    Outcome outcome{};
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(text.substr(at, end - at));
+    }
+    if (lines.size() >= 2) {
+        outcome.result.error = std::stoi(lines[0]);
+        outcome.result.left = std::stoul(lines[1]);
+        outcome.left.assign(lines.begin() + 2, lines.end());
+    }
+    return outcome;
+}
+
+struct Case {
+    const char *name;
+    std::function<void(const fs::path &)> make;  // builds base/t and more
+    unsigned flags;
+    Lines after;  // the tree of base afterwards
+    Lines left;   // the entries reported as left
+    int error;
+    size_t failFrom = 0;  // 0: allocation never fails
+    rlim_t fdLimit = 1024;
+    bool asUser = false;  // as root, the tree is an ordinary user's, who runs the walk
+};
+
+}  // namespace
+
+TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
+    const Case cases[] = {
+        {"links go, their targets stay",
+         [](const fs::path &b) {
+             fs::create_directories(b / "outside/sub");
+             std::ofstream(b / "outside/keep");
+             fs::create_directories(b / "t/nested");
+             fs::create_directory_symlink(b / "outside", b / "t/tofolder");
+             fs::create_directory_symlink("../../outside", b / "t/nested/relative");
+             fs::create_symlink(b / "outside/keep", b / "t/tofile");
+             fs::create_symlink(b / "nowhere", b / "t/dangling");
+         },
+         kRemoveKeepSpecial,
+         {"outside/", "outside/keep", "outside/sub/", "t/"},
+         {},
+         0},
+        {"FIFOs kept, no failure",
+         [](const fs::path &b) {
+             fs::create_directories(b / "t/sub");
+             std::ofstream(b / "t/sub/file");
+             ASSERT_EQ(mkfifo((b / "t/fifo").c_str(), 0644), 0);
+             ASSERT_EQ(mkfifo((b / "t/sub/fifo").c_str(), 0644), 0);
+         },
+         kRemoveKeepSpecial,
+         {"t/", "t/fifo|", "t/sub/", "t/sub/fifo|"},
+         {},
+         0},
+        {"FIFOs removed",
+         [](const fs::path &b) {
+             fs::create_directories(b / "t/sub");
+             ASSERT_EQ(mkfifo((b / "t/fifo").c_str(), 0644), 0);
+             ASSERT_EQ(mkfifo((b / "t/sub/fifo").c_str(), 0644), 0);
+         },
+         0,
+         {"t/"},
+         {},
+         0},
+        {"chain of 3,000 folders",
+         [](const fs::path &b) { chain(b / "t", 3000); },
+         0,
+         {"t/"},
+         {},
+         0},
+        {"chain of 300 under a limit of 8 descriptors",
+         [](const fs::path &b) { chain(b / "t", 300); },
+         0,
+         {"t/"},
+         {},
+         0,
+         0,
+         8},
+        {"names read again when their buffer cannot grow past 256 bytes",
+         [](const fs::path &b) {
+             files(b / "t", 150);
+             files(b / "t/sub", 150);
+         },
+         0,
+         {"t/"},
+         {},
+         0,
+         257},
+        {"no memory for names at all",
+         [](const fs::path &b) { files(b / "t/sub", 3); },
+         0,
+         {"t/", "t/sub/", "t/sub/file-with-a-longer-name-0", "t/sub/file-with-a-longer-name-1",
+          "t/sub/file-with-a-longer-name-2"},
+         {"t ENOMEM"},
+         ENOMEM,
+         1},
+        {"a folder that may not be written keeps its file, and says so",
+         [](const fs::path &b) {
+             fs::create_directories(b / "t/locked");
+             fs::create_directories(b / "t/gone/deeper");
+             std::ofstream(b / "t/locked/file");
+             std::ofstream(b / "t/gone/deeper/file");
+             ASSERT_EQ(chmod((b / "t/locked").c_str(), 0555), 0);
+         },
+         0,
+         {"t/", "t/locked/", "t/locked/file"},
+         {"t/locked/file EACCES"},
+         EACCES,
+         0,
+         1024,
+         true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        char base[] = "/tmp/velquar-remove-XXXXXX";
+        ASSERT_NE(mkdtemp(base), nullptr);
+        ASSERT_EQ(chmod(base, 0755), 0);
+        c.make(base);
+        if (c.asUser && geteuid() == 0) {
+            for (const auto &e : fs::recursive_directory_iterator(base)) {
+                ASSERT_EQ(lchown(e.path().c_str(), kUser, kUser), 0) << e.path();
+            }
+        }
+        const Outcome outcome = walkInChild(base, c.flags, c.failFrom, c.fdLimit, c.asUser);
+        EXPECT_EQ(tree(base), c.after);
+        EXPECT_EQ(outcome.left, c.left);
+        EXPECT_EQ(outcome.result.left, c.left.size());
+        EXPECT_EQ(outcome.result.error, c.error);
+        chmod((fs::path(base) / "t/locked").c_str(), 0755);
+        fs::remove_all(base);
+    }
+}
