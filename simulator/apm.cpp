@@ -3,7 +3,7 @@
 // The default device hands every program that joins the reset type
 // "FactoryReset" (entry 6, code 4) from inside APM_IsResourceOwner. The state
 // file chooses other messages, none, and when and from which thread they
-// come; see the README for the keys.
+// come; velquar-state(5) has the keys.
 #include <cstdlib>
 #include <string>
 #include <thread>

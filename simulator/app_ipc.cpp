@@ -2,7 +2,7 @@
 //
 // Default device: a 4K HDR television on a wired network, HDCP 2.2, the
 // expected input source at once. Every value and result code can be
-// overridden through the state file; see the README for the keys.
+// overridden through the state file; velquar-state(5) has the keys.
 #include <dlfcn.h>
 
 #include <cstdio>

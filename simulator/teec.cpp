@@ -4,7 +4,7 @@
 // The simulated TEE is named "opteearmtz00" and runs one trusted application,
 // b03123e1-1018-4aa7-9d3d-044345b7f58f, which accepts command 35 without
 // parameters from a public login. Each call can be made to fail through the
-// state file; see the README for the keys.
+// state file; velquar-state(5) has the keys.
 #include <cstdio>
 #include <cstring>
 #include <string>

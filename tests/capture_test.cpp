@@ -370,9 +370,18 @@ TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
     };
     const Case cases[] = {
         {alone, "", 1, "velquar-capture: cannot load libAppIpc.so: "},
-        {VELQUAR_CAPTURE_PATH, "--bogus", 2, "velquar-capture: --bogus is not an option\n"},
+        {VELQUAR_CAPTURE_PATH, "--bogus", 2, "velquar-capture: unknown option --bogus\n"},
+        {VELQUAR_CAPTURE_PATH, "-x", 2, "velquar-capture: unknown option -x\n"},
+        {VELQUAR_CAPTURE_PATH, "--help=me", 2, "velquar-capture: --help takes no value\n"},
+        {VELQUAR_CAPTURE_PATH, "stray", 2, "velquar-capture: stray is not an option\n"},
+        {VELQUAR_CAPTURE_PATH, "-- --bundle", 2, "velquar-capture: --bundle is not an option\n"},
         {VELQUAR_CAPTURE_PATH, "--bundle", 2, "velquar-capture: --bundle needs one folder\n"},
+        {VELQUAR_CAPTURE_PATH, "--bund", 2, "velquar-capture: --bundle needs one folder\n"},
+        {VELQUAR_CAPTURE_PATH, "--bundle /tmp/a --bundle /tmp/b", 2,
+         "velquar-capture: --bundle needs one folder\n"},
         {VELQUAR_CAPTURE_PATH, "--bundle /nonexistent/b", 1, "velquar-capture: cannot make "},
+        {VELQUAR_CAPTURE_PATH, "--bundle=/nonexistent/b", 1,
+         "velquar-capture: cannot make /nonexistent/b: "},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args);
@@ -383,6 +392,27 @@ TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
         EXPECT_EQ(run.out, "");
     }
     EXPECT_TRUE(device.calls("AppIpcApi_").empty());
+}
+
+TEST(Capture, HelpAndVersionNeedNoPlatform) {
+    SimDevice device;
+    const struct {
+        const char *args;
+        std::string out;  // what standard output begins with
+    } cases[] = {
+        {"--version", "velquar-capture " VELQUAR_PROJECT_VERSION "\n"},
+        {"--vers", "velquar-capture " VELQUAR_PROJECT_VERSION "\n"},
+        {"-h", "usage: velquar-capture "},
+        {"--help", "usage: velquar-capture "},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.args);
+        ProgramRun run = capture(device, k.args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.rfind(k.out, 0), 0u) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_TRUE(device.log().empty());
 }
 
 }  // namespace

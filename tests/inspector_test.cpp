@@ -6,9 +6,11 @@
 #include <algorithm>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -339,6 +341,337 @@ TEST(Inspector, HelpNeedsNoPlatform) {
     EXPECT_TRUE(device.log().empty());
 }
 
+// --list names every property with its type, in catalogue order, from the
+// program alone: no library is loaded and the platform is not asked.
+TEST(Inspector, ListNamesTheCatalogueWithoutAContext) {
+    std::string table, document = "{\n  \"properties\": [\n";
+    for (size_t n = 0; n < catalogue().size(); ++n) {
+        const Property &p = catalogue()[n];
+        const std::string type = kTypeWords[static_cast<int>(p.type)];
+        table += p.name + std::string(" ") + type + "\n";
+        document += std::string("    {\"name\": \"") + p.name + "\", \"type\": \"" + type + "\"}" +
+                    (n + 1 < catalogue().size() ? ",\n" : "\n");
+    }
+    document += "  ]\n}\n";
+    struct Case {
+        std::vector<std::string> args;
+        bool json;
+    };
+    const Case cases[] = {
+        {{"--list"}, false},
+        {{"--list", "--library", "/nonexistent.so"}, false},
+        {{"--json", "--list"}, true},
+        {{"-q", "--list", "--json"}, true},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.args.front());
+        SimDevice device;
+        ProgramRun run = inspect(device, k.args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(device.log().empty());
+        if (!k.json) {
+            // Name and type, separated by blanks for the eye.
+            std::string joined;
+            std::istringstream in(run.out);
+            for (std::string line; std::getline(in, line);) {
+                const std::vector<std::string> w = words(line);
+                joined += (w.size() == 2 ? w[0] + " " + w[1] : line) + "\n";
+            }
+            EXPECT_EQ(joined, table);
+        } else {
+            EXPECT_EQ(run.out, document);
+        }
+    }
+}
+
+// The note that creation waits for the platform reaches a person at a
+// terminal once a second has passed, and nobody else.
+const char *const kOnTerminal = R"(
+import os, pty, subprocess, sys
+master, slave = pty.openpty()
+child = subprocess.Popen(sys.argv[1:], stderr=slave)
+os.close(slave)
+seen = b''
+while True:
+    try:
+        chunk = os.read(master, 4096)
+    except OSError:
+        break
+    if not chunk:
+        break
+    seen += chunk
+sys.stderr.write(seen.decode('utf-8', 'replace'))
+sys.exit(child.wait())
+)";
+
+TEST(Inspector, WaitingNoteOnlyForASlowPlatformAndATerminal) {
+    // Seven pauses of 200 ms before the expected input source.
+    const char kSlow[] = "input_source = 45, 45, 45, 45, 45, 45, 45, 34\n";
+    struct Case {
+        const char *name;
+        const char *state;
+        bool terminal;
+        const char *option;
+        bool note;
+    };
+    const Case cases[] = {
+        {"SlowAtATerminal", kSlow, true, "", true},
+        {"QuietAtATerminal", kSlow, true, "-q", false},
+        {"QuietLongAtATerminal", kSlow, true, "--quiet", false},
+        {"FastAtATerminal", "", true, "", false},
+        {"SlowIntoAFile", kSlow, false, "", false},
+    };
+    setenv("VELQUAR_ON_TERMINAL", kOnTerminal, 1);
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        SimDevice device(k.state);
+        const std::string command =
+            std::string(k.terminal ? "python3 -c \"$VELQUAR_ON_TERMINAL\" " : "") +
+            programCommand(VELQUAR_PROPS_PATH) + " " + k.option +
+            " --library " VELQUAR_LIBRARY_PATH " --value panelWidth";
+        ProgramRun run = runCommand(command, device.dir() + "/stderr");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "3840\n");
+        EXPECT_EQ(run.err.find("velquar-props: waiting for the platform") != std::string::npos,
+                  k.note)
+            << run.err;
+        EXPECT_EQ(device.calls("AppIpcApi_GetCurrentInputSource ").size(), k.state[0] ? 8u : 1u);
+    }
+}
+
+void writeText(const std::string &path, const std::string &text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The bring-up check's rules, in the order the report gives them.
+const char *const kRules[] = {
+    "panel-size",     "hdcp-version",   "hdr",
+    "hevc",           "device-id",      "device-language",
+    "http-proxy",     "memory",         "device-config",
+    "playback-flags", "fragment-cache", "update-frequency",
+    "bandwidth-file", "ca-bundle",      "identity",
+};
+
+// The rules the report fails, after checking that it names every rule once
+// with PASS or FAIL and ends with the right summary.
+std::set<std::string> failedRules(const std::string &report) {
+    std::set<std::string> failed, named;
+    std::istringstream in(report);
+    std::string line, summary;
+    while (std::getline(in, line)) {
+        const std::vector<std::string> w = words(line);
+        if (w.size() >= 2 && (w[0] == "PASS" || w[0] == "FAIL")) {
+            EXPECT_TRUE(named.insert(w[1]).second) << line;
+            if (w[0] == "FAIL") {
+                failed.insert(w[1]);
+            }
+        } else {
+            summary = line;
+        }
+    }
+    const size_t count = sizeof kRules / sizeof kRules[0];
+    EXPECT_EQ(named, std::set<std::string>(kRules, kRules + count)) << report;
+    EXPECT_EQ(summary, std::to_string(count) + " rules: " + std::to_string(count - failed.size()) +
+                           " passed, " + std::to_string(failed.size()) + " failed")
+        << report;
+    return failed;
+}
+
+// The check's JSON document as Python reads it: "rule RESULT" per rule,
+// then the counts and the number of the library's lines.
+const char *const kCheckSummary = R"(
+import json, sys
+d = json.load(open(sys.argv[1], 'rb'))
+for r in d['rules']:
+    assert all(v['result'] == 'OK' or v['value'] is None for v in r['values'])
+    print(r['rule'], r['result'])
+print(d['passed'], d['failed'], len(d['output']))
+)";
+
+struct CheckCase {
+    const char *name;
+    const char *state;   // a profile file name, or state text
+    const char *config;  // the application's configuration file, or null for the sample
+    std::set<std::string> failed;
+};
+
+class InspectorCheck : public testing::TestWithParam<CheckCase> {};
+
+// A correct television passes every rule; each fault of a vendor library
+// or a configuration fails the rule it breaks, and only that.
+TEST_P(InspectorCheck, JudgesTheAnswers) {
+    const CheckCase &k = GetParam();
+    std::string state = k.state;
+    if (state.size() > 6 && state.substr(state.size() - 6) == ".state") {
+        std::ifstream in(std::string(VELQUAR_PROFILES_DIR) + "/" + k.state);
+        state.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(state.empty()) << k.state;
+    }
+    SimDevice device(state);
+    if (k.config) {
+        writeText(device.dir() + "/app.ini", k.config);
+        device.setState(state + "config_path = " + device.dir() + "/app.ini\n");
+    }
+    // The document says the same, the library's lines inside it; the two
+    // wait for the platform at the same time.
+    ProgramRun json;
+    std::thread inJson([&] {
+        json = runCommand(programCommand(VELQUAR_PROPS_PATH) + " --library " VELQUAR_LIBRARY_PATH
+                                                               " --check --json",
+                          device.dir() + "/json.err");
+    });
+    ProgramRun run = inspect(device, built({"--check"}));
+    inJson.join();
+    EXPECT_EQ(run.status, k.failed.empty() ? 0 : 1) << run.err;
+    EXPECT_EQ(failedRules(run.out), k.failed) << run.out;
+    EXPECT_EQ(json.status, run.status) << json.err;
+    const std::string document = device.dir() + "/check.json";
+    std::ofstream(document) << json.out;
+    setenv("VELQUAR_CHECK_SUMMARY", kCheckSummary, 1);
+    ProgramRun summary =
+        runCommand("python3 -c \"$VELQUAR_CHECK_SUMMARY\" " + document, device.dir() + "/py.err");
+    ASSERT_EQ(summary.status, 0) << summary.err << json.out;
+    std::string expected;
+    for (const char *rule : kRules) {
+        expected += std::string(rule) + (k.failed.count(rule) ? " FAIL\n" : " PASS\n");
+    }
+    const size_t rules = sizeof kRules / sizeof kRules[0];
+    expected += std::to_string(rules - k.failed.size()) + " " + std::to_string(k.failed.size());
+    ASSERT_EQ(summary.out.rfind(expected + " ", 0), 0u) << summary.out;
+    // The library's lines are in it: at least the one naming the
+    // configuration file.
+    EXPECT_GT(std::stoi(summary.out.substr(expected.size() + 1)), 0) << json.out;
+}
+
+const char kBrokenConfig[] =
+    "[Device]\nPlatformPackageVersion = 6.2\nDeviceMode = Prod\nDeviceTypeId = TV\n"
+    "[PlaybackEncoding]\nsupportsIntraChunkSeeking = true\nsupportsCVBR = false\n"
+    "supportsSurround = true\n[PlaybackAudio]\nsupportsAudioCodecSwitching = false\n"
+    "[PlaybackExternalOutput]\nhasExternalOutput = false\n"
+    "[PlaybackMisc]\nFragmentCacheSize = 0\nUpdateFrequency = 0\n"
+    "FragmentCacheMountPoint = /cache\n[Network]\nBandwidthEstimateFilePath = bandwidth.dat\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Televisions, InspectorCheck,
+    testing::Values(
+        CheckCase{"Default", "", nullptr, {}}, CheckCase{"Uhd", "4k-hdr.state", nullptr, {}},
+        CheckCase{"FullHd", "1080p-wifi.state", nullptr, {}},
+        CheckCase{"AllFail",
+                  "all-fail.state",
+                  nullptr,
+                  {"panel-size", "hdcp-version", "hdr", "hevc", "device-id", "device-language",
+                   "device-config", "playback-flags", "fragment-cache", "update-frequency",
+                   "bandwidth-file", "identity"}},
+        CheckCase{"NoPanel",
+                  "capability.panel_width = 0\ncapability.panel_height = 0\n",
+                  nullptr,
+                  {"panel-size"}},
+        CheckCase{"HugePanel", "capability.panel_width = 983040\n", nullptr, {"panel-size"}},
+        CheckCase{"NoSuchHdcpVersion", "hdcp_version = 25\n", nullptr, {"hdcp-version"}},
+        CheckCase{"NoHdcp", "hdcp_version = 0\n", nullptr, {"hdcp-version"}},
+        CheckCase{"HdrWithout10Bit", "mmplayer.decoder_capability = 23\n", nullptr, {"hdr"}},
+        CheckCase{"TenBitWithoutHevc", "capability.hevc = 0\n", nullptr, {"hevc"}},
+        CheckCase{"ZeroMac", "mac = 00:00:00:00:00:00\n", nullptr, {"device-id"}},
+        CheckCase{"MulticastMac", "mac = 01:00:5e:00:00:01\n", nullptr, {"device-id"}},
+        CheckCase{"LanguageOutsideTheTable", "language = 1\n", nullptr, {"device-language"}},
+        CheckCase{"TwoPartLanguage", "language = 498\n", nullptr, {}},
+        CheckCase{"ProxyWithPort", "proxy = gateway:8080\n", nullptr, {}},
+        CheckCase{"ProxyPortTooLarge", "proxy = gateway:70000\n", nullptr, {"http-proxy"}},
+        CheckCase{"ProxyPortWithoutHost", "proxy = :3128\n", nullptr, {"http-proxy"}},
+        CheckCase{
+            "ControlCharacterInModel", "customer.model_name = OV\x01\n", nullptr, {"identity"}},
+        CheckCase{"EmptyChipset", "customer.chipset = \n", nullptr, {"identity"}},
+        CheckCase{"BrokenConfiguration",
+                  "",
+                  kBrokenConfig,
+                  {"device-config", "playback-flags", "fragment-cache", "update-frequency",
+                   "bandwidth-file"}}),
+    [](const testing::TestParamInfo<CheckCase> &p) { return p.param.name; });
+
+// The CA location, when the variable gives one, must lead to a folder and a
+// file the application can read; a machine whose memory figures contradict
+// each other fails too.
+TEST(Inspector, CheckLooksAtTheFilesAndTheSystem) {
+    SimDevice device;
+    writeText(device.dir() + "/certs/ca.pem", "certificate\n");
+    const std::string path = getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin";
+    struct Case {
+        std::string bundle;      // CURL_CA_BUNDLE_PATH, empty for unset
+        const char *freeOutput;  // the free command's output, or null for the real one
+        std::set<std::string> failed;
+    };
+    const Case cases[] = {
+        {device.dir() + "/certs/ca.pem", nullptr, {}},
+        {device.dir() + "/certs/missing.pem", nullptr, {"ca-bundle"}},
+        {device.dir() + "/nowhere/ca.pem", nullptr, {"ca-bundle"}},
+        {device.dir() + "/certs", nullptr, {"ca-bundle"}},
+        {"", "Mem: 1000 10 2000", {"memory"}},
+        {"", "Mem: 0 0 0", {"memory"}},
+        {"", "Mem: 1000 10 999", {}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.bundle + (k.freeOutput ? k.freeOutput : ""));
+        if (k.bundle.empty()) {
+            unsetenv("CURL_CA_BUNDLE_PATH");
+        } else {
+            setenv("CURL_CA_BUNDLE_PATH", k.bundle.c_str(), 1);
+        }
+        setenv("PATH", path.c_str(), 1);
+        if (k.freeOutput) {
+            fakeCommand(device.dir(), "free", std::string("echo '") + k.freeOutput + "'");
+        }
+        ProgramRun run = inspect(device, built({"--check"}));
+        EXPECT_EQ(run.status, k.failed.empty() ? 0 : 1) << run.err;
+        EXPECT_EQ(failedRules(run.out), k.failed) << run.out;
+    }
+    unsetenv("CURL_CA_BUNDLE_PATH");
+    setenv("PATH", path.c_str(), 1);
+}
+
+// Options are taken the way getopt_long takes them: a value after "=" or as
+// the next word, a unique abbreviation, operands before options, "--"
+// ending the options.
+TEST(Inspector, OptionsAreReadAsGetoptLongReadsThem) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;  // what standard output begins with
+        bool platform;    // whether the platform is asked at all
+    };
+    const Case cases[] = {
+        {{"--version"}, "velquar-props " VELQUAR_PROJECT_VERSION "\n", false},
+        {{"-h"}, "usage: velquar-props ", false},
+        {{"--he"}, "usage: velquar-props ", false},
+        {{"--value=panelWidth"}, "3840\n", true},
+        {{"--value", "panelHeight"}, "2160\n", true},
+        {{"--val", "hdcpFullVersion"}, "2.2\n", true},
+        {{"--library=" VELQUAR_LIBRARY_PATH, "--value=deviceId"}, "001a2b3c4d5e\n", true},
+        // The operand first, the option after it: still the JSON document.
+        {{"panelWidth", "--json"}, "{\n  \"output\": ", true},
+        // After "--" a word that looks like an option is a property name.
+        {{"--json", "--", "-h"}, "{\n  \"output\": ", true},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.args.back());
+        SimDevice device;
+        ProgramRun run = inspect(device, k.args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.rfind(k.out, 0), 0u) << run.out;
+        EXPECT_EQ(device.log().empty(), !k.platform);
+        if (k.args.back() == "-h" && k.platform) {
+            EXPECT_NE(run.out.find("{\"name\": \"-h\", \"type\": \"-\", \"result\": "
+                                   "\"PROPERTY_NOT_FOUND\""),
+                      std::string::npos)
+                << run.out;
+        }
+        if (k.args.front() == "panelWidth") {
+            EXPECT_NE(run.out.find("\"name\": \"panelWidth\""), std::string::npos);
+            EXPECT_EQ(run.out.find("\"name\": \"panelHeight\""), std::string::npos);
+        }
+    }
+}
+
 TEST(Inspector, BadCommandLinesFailWithAMessage) {
     struct Case {
         std::vector<std::string> args;
@@ -350,7 +683,12 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const Case cases[] = {
         {{"--bogus"}, 2, "velquar-props: unknown option --bogus\n"},
+        {{"--bogus=1"}, 2, "velquar-props: unknown option --bogus\n"},
+        {{"-x"}, 2, "velquar-props: unknown option -x\n"},
+        {{"--json=yes"}, 2, "velquar-props: --json takes no value\n"},
+        {{"--version=2"}, 2, "velquar-props: --version takes no value\n"},
         {{"--library"}, 2, "velquar-props: --library needs a path\n"},
+        {{"--library=/nonexistent.so"}, 1, "velquar-props: cannot load /nonexistent.so: "},
         {{"--library", "/nonexistent.so"}, 1, "velquar-props: cannot load /nonexistent.so: "},
         // Loads, but lacks the six functions: nothing of it is called.
         {{"--library", VELQUAR_NO_EXPORTS_LIBRARY},
@@ -364,6 +702,16 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--library", VELQUAR_FAILING_LIBRARY},
          1,
          "velquar-props: CreateDevicePropertiesProviderContext failed: PROPERTY_UNAVAILABLE\n"},
+        {{"--list", "--value", "panelWidth"}, 2, "velquar-props: --value reads one property"},
+        {{"--list", "panelWidth"}, 2, "velquar-props: --list prints the whole catalogue"},
+        {{"--l"}, 2, "velquar-props: ambiguous option --l\n"},
+        {{"--list=all"}, 2, "velquar-props: --list takes no value\n"},
+        {{"--check", "panelWidth"},
+         2,
+         "velquar-props: --check reads every property, without names"},
+        {{"--check", "--list"}, 2, "velquar-props: --list prints the whole catalogue"},
+        {{"--check", "--value", "deviceId"}, 2, "velquar-props: --value reads one property"},
+        {{"--che=1"}, 2, "velquar-props: --check takes no value\n"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());

@@ -1,10 +1,10 @@
 #include "options.h"
 
 #include <cstdio>
-#include <string>
 
 #include "bundle.h"
 #include "calls.h"
+#include "command_line.h"
 
 namespace {
 
@@ -21,32 +21,52 @@ void usage(FILE *out) {
             "                the application's configuration file as %s, and\n"
             "                copies of /config/sys.ini, the files it names and\n"
             "                /proc/net/wireless under DIR/root/\n"
-            "  --help        show this help\n"
+            "  -h, --help    show this help\n"
+            "  --version     show the version\n"
             "\n"
             "Without --bundle the state file goes to standard output.\n"
             "\n"
             "Exit status: 0 when every call was made, whatever it answered; 1 when\n"
             "a platform library cannot be loaded or the output not written; 2 for a\n"
-            "bad option.\n",
+            "bad command line.\n",
             kAppIpc, kMmPlayer, kStateName, kConfigName);
 }
+
+enum Option { kBundle = 256, kVersion };
 
 }  // namespace
 
 int parseOptions(int argc, char **argv, Options &options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (arg == "--bundle" && i + 1 < argc && !options.bundlePath) {
-            options.bundlePath = argv[++i];
-        } else {
-            fprintf(stderr, "velquar-capture: %s %s\n", arg.c_str(),
-                    arg == "--bundle" ? "needs one folder" : "is not an option");
-            usage(stderr);
-            return 2;
+    CommandLine line("velquar-capture", argc, argv,
+                     {{"bundle", 0, "one folder", kBundle},
+                      {"help", 'h', nullptr, 'h'},
+                      {"version", 0, nullptr, kVersion}});
+    for (int c; (c = line.next()) != -1;) {
+        switch (c) {
+            case 'h':
+                usage(stdout);
+                return 0;
+            case kVersion:
+                printf("velquar-capture %s\n", VELQUAR_VERSION);
+                return 0;
+            case kBundle:
+                if (!options.bundlePath) {
+                    options.bundlePath = line.argument();
+                    break;
+                }
+                line.error("--bundle needs one folder");
+                usage(stderr);
+                return kUsageError;
+            default:
+                usage(stderr);
+                return kUsageError;
         }
+    }
+    const std::vector<char *> operands = line.operands();
+    if (!operands.empty()) {
+        line.error("%s is not an option", operands.front());
+        usage(stderr);
+        return kUsageError;
     }
     return -1;
 }

@@ -4,16 +4,12 @@
 #include "json_string.h"
 #include "render.h"
 
-namespace {
-
 std::string jsonValue(const Reading &r) {
     if (r.result != PROPERTY_OK) {
         return "null";
     }
     return strcmp(r.type, "string") == 0 ? jsonString(r.value) : r.value;
 }
-
-}  // namespace
 
 void printJson(FILE *out, const std::vector<std::string> &output, const std::string &note,
                const std::vector<Reading> &readings) {

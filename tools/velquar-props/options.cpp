@@ -1,7 +1,8 @@
 #include "options.h"
 
 #include <cstdio>
-#include <string>
+
+#include "command_line.h"
 
 const char *const kDefaultLibrary = "libcom.orvane.velquar.platform.so";
 
@@ -9,8 +10,10 @@ namespace {
 
 void usage(FILE *out) {
     fprintf(out,
-            "usage: velquar-props [--json] [--library PATH] [NAME...]\n"
-            "       velquar-props --value NAME [--library PATH]\n"
+            "usage: velquar-props [-q] [--json] [--library PATH] [NAME...]\n"
+            "       velquar-props [-q] --value NAME [--library PATH]\n"
+            "       velquar-props [-q] --check [--json] [--library PATH]\n"
+            "       velquar-props --list [--json]\n"
             "\n"
             "Creates a device properties context and prints, for every property of\n"
             "the catalogue or for each NAME given, its type, the result code and the\n"
@@ -21,45 +24,83 @@ void usage(FILE *out) {
             "                  lines inside it; nothing else on standard output\n"
             "  --value NAME    print only the value of NAME and a line end; the\n"
             "                  library's lines go to standard error\n"
+            "  --list          print the catalogue's names and types; no context\n"
+            "  --check         read every property once and judge the answers against\n"
+            "                  what a correct television satisfies, one line per rule\n"
             "  --library PATH  load this library instead of %s\n"
-            "  --help          show this help\n"
+            "  -q, --quiet     no note on standard error while the platform is slow\n"
+            "  -h, --help      show this help\n"
+            "  --version       show the version\n"
             "\n"
             "Exit status: 0 once a context was created, whatever the properties\n"
-            "answered (with --value: once the read succeeded); 1 when the library\n"
-            "cannot be loaded or the context not created; 2 for a bad option;\n"
+            "answered (with --value: once the read succeeded; with --check: once every\n"
+            "rule passed); 1 when the library cannot be loaded or the context not\n"
+            "created, or with --check when a rule failed; 2 for a bad command line;\n"
             "with --value, 3 when the read failed and 4 for an unknown property.\n",
             kDefaultLibrary);
 }
 
+enum Option { kJson = 256, kValue, kList, kCheck, kLibrary, kVersion };
+
 }  // namespace
 
 int parseOptions(int argc, char **argv, Options &options) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--library" || arg == "--value") {
-            if (++i == argc) {
-                fprintf(stderr, "velquar-props: %s needs %s\n", arg.c_str(),
-                        arg == "--library" ? "a path" : "a property name");
-                return 2;
-            }
-            (arg == "--library" ? options.library : options.valueName) = argv[i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            fprintf(stderr, "velquar-props: unknown option %s\n", argv[i]);
-            usage(stderr);
-            return 2;
-        } else {
-            options.names.push_back(argv[i]);
+    CommandLine line("velquar-props", argc, argv,
+                     {{"json", 0, nullptr, kJson},
+                      {"value", 0, "a property name", kValue},
+                      {"list", 0, nullptr, kList},
+                      {"check", 0, nullptr, kCheck},
+                      {"library", 0, "a path", kLibrary},
+                      {"quiet", 'q', nullptr, 'q'},
+                      {"help", 'h', nullptr, 'h'},
+                      {"version", 0, nullptr, kVersion}});
+    for (int c; (c = line.next()) != -1;) {
+        switch (c) {
+            case 'h':
+                usage(stdout);
+                return 0;
+            case kVersion:
+                printf("velquar-props %s\n", VELQUAR_VERSION);
+                return 0;
+            case kJson:
+                options.json = true;
+                break;
+            case kValue:
+                options.valueName = line.argument();
+                break;
+            case kList:
+                options.list = true;
+                break;
+            case kCheck:
+                options.check = true;
+                break;
+            case kLibrary:
+                options.library = line.argument();
+                break;
+            case 'q':
+                options.quiet = true;
+                break;
+            default:
+                usage(stderr);
+                return kUsageError;
         }
     }
-    if (options.valueName && (options.json || !options.names.empty())) {
-        fprintf(stderr, "velquar-props: --value reads one property, without --json or names\n");
+    for (char *name : line.operands()) {
+        options.names.push_back(name);
+    }
+    const char *conflict = nullptr;
+    if (options.valueName &&
+        (options.json || options.list || options.check || !options.names.empty())) {
+        conflict = "--value reads one property, without --json, --list, --check or names";
+    } else if (options.list && (options.check || !options.names.empty())) {
+        conflict = "--list prints the whole catalogue, without --check or names";
+    } else if (options.check && !options.names.empty()) {
+        conflict = "--check reads every property, without names";
+    }
+    if (conflict) {
+        line.error("%s", conflict);
         usage(stderr);
-        return 2;
+        return kUsageError;
     }
     return -1;
 }

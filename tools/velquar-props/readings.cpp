@@ -41,20 +41,6 @@ const char *resultName(int rc) {
     }
 }
 
-const char *typeName(PropertyType t) {
-    switch (t) {
-        case PropertyType::Bool:
-            return "bool";
-        case PropertyType::Int:
-            return "int32";
-        case PropertyType::LongLong:
-            return "int64";
-        case PropertyType::String:
-            return "string";
-    }
-    return "?";
-}
-
 Reading readAs(const Api &api, DevicePropertiesProviderContext *ctx, const char *name,
                PropertyType type) {
     Reading r{name, typeName(type), PROPERTY_OK, std::string(), {}};
@@ -116,6 +102,20 @@ Reading readUnknown(const Api &api, DevicePropertiesProviderContext *ctx, const 
 }
 
 }  // namespace
+
+const char *typeName(PropertyType t) {
+    switch (t) {
+        case PropertyType::Bool:
+            return "bool";
+        case PropertyType::Int:
+            return "int32";
+        case PropertyType::LongLong:
+            return "int64";
+        case PropertyType::String:
+            return "string";
+    }
+    return "?";
+}
 
 bool loadApi(const char *path, Api &api) {
     // A bare name is looked up on the library path by the loader, which

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "output_capture.h"
+#include "property_list.h"
 #include "velquar_platform.h"
 
 // The library's six functions, bound by name.
@@ -34,6 +35,9 @@ struct Reading {
     std::string value;                // as text; quoted separately for JSON strings
     std::vector<std::string> output;  // what the library printed meanwhile
 };
+
+// The inspector's word for a value type: "bool", "int32", "int64", "string".
+const char *typeName(velquar::PropertyType t);
 
 // A result code's name ("OK", "PROPERTY_UNAVAILABLE"...), or its hex.
 std::string resultText(int rc);

@@ -19,6 +19,21 @@ void printTableRow(FILE *out, const Reading &r);
 void printJson(FILE *out, const std::vector<std::string> &output, const std::string &note,
                const std::vector<Reading> &readings);
 
+// --list: the catalogue's names and types, one a line or as one JSON
+// document; nothing is loaded (list.cpp).
+void printList(FILE *out, bool json);
+
+// A reading's value as JSON: null unless the read succeeded (json.cpp).
+std::string jsonValue(const Reading &r);
+
+// --check: one line per rule with PASS or FAIL and the values it saw, then
+// a summary, or one JSON document; output holds the library's lines of
+// loading and creation (the first created of them), then of release and
+// unloading; note as for printJson. The exit status: 0 when every rule
+// passed, 1 otherwise (check_report.cpp).
+int printCheck(FILE *out, bool json, const std::vector<std::string> &output,
+               const std::string &note, size_t created, const std::vector<Reading> &readings);
+
 // --value: the value alone on standard output, the library's lines and any
 // failure on standard error; the exit status (value.cpp).
 int printValue(FILE *out, const Reading &r, const std::vector<std::string> &output);

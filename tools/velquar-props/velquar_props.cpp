@@ -8,7 +8,9 @@
 //
 // The jobs stand apart: options.cpp reads the command line, readings.cpp
 // loads the library and takes the readings, and one renderer per output
-// mode prints them (table.cpp, json.cpp, value.cpp).
+// mode prints them (table.cpp, json.cpp, value.cpp, and list.cpp for the
+// catalogue alone); check.cpp judges the readings for --check and
+// check_report.cpp prints the verdicts.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,7 @@
 #include "readings.h"
 #include "render.h"
 #include "standard_output.h"
+#include "waiting_note.h"
 
 namespace {
 
@@ -29,7 +32,7 @@ int inspect(const Options &options, FILE *out) {
     // The table shows the library's lines where they fall; the other modes
     // keep standard output for themselves. Outside the library's calls its
     // lines go to standard error.
-    Session session(options.json || options.valueName, fileno(out));
+    Session session(options.json || options.valueName || options.check, fileno(out));
     if (!session.ready()) {
         fprintf(stderr, "velquar-props: cannot set the library's output aside: %s\n",
                 strerror(errno));
@@ -39,10 +42,11 @@ int inspect(const Options &options, FILE *out) {
         linesToStderr(session.output());
         return 1;
     }
-    fprintf(stderr,
-            "velquar-props: waiting for the platform (up to about 10 s until the television "
-            "reports its input source)...\n");
-    const int rc = session.create();
+    int rc;
+    {
+        WaitingNote note(!options.quiet);
+        rc = session.create();
+    }
     if (rc != PROPERTY_OK) {
         session.unload();
         linesToStderr(session.output());
@@ -51,6 +55,13 @@ int inspect(const Options &options, FILE *out) {
         return 1;
     }
 
+    if (options.check) {
+        const size_t created = session.output().size();
+        std::vector<Reading> readings;
+        session.readAll({}, [&](const Reading &r) { readings.push_back(r); });
+        session.unload();
+        return printCheck(out, options.json, session.output(), session.note(), created, readings);
+    }
     if (options.valueName) {
         const Reading r = session.read(options.valueName);
         session.unload();
@@ -81,6 +92,10 @@ int main(int argc, char **argv) {
     const int status = parseOptions(argc, argv, options);
     if (status >= 0) {
         return closeStandardOutput(stdout, kProgram) ? status : 1;
+    }
+    if (options.list) {
+        printList(stdout, options.json);
+        return closeStandardOutput(stdout, kProgram) ? 0 : 1;
     }
     // Standard output is set aside before the library and the platform's
     // libraries are loaded, and stays aside until they are unloaded: what

@@ -1,0 +1,85 @@
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "check.h"
+#include "json_string.h"
+#include "printable.h"
+#include "render.h"
+
+namespace {
+
+// A reading as the report shows it: the value, texts quoted, or the result
+// code's name when the read failed.
+std::string shown(const Reading &r) {
+    if (r.result != PROPERTY_OK) {
+        return resultText(r.result);
+    }
+    return strcmp(r.type, "string") == 0 ? "\"" + printable(r.value) + "\"" : r.value;
+}
+
+void printText(FILE *out, const std::vector<Verdict> &verdicts) {
+    for (const Verdict &v : verdicts) {
+        std::string line = std::string(v.pass ? "PASS " : "FAIL ") + v.rule;
+        line.resize(std::max<size_t>(line.size(), 21), ' ');
+        for (const Reading *r : v.seen) {
+            line += " " + r->name + "=" + shown(*r);
+        }
+        if (!v.note.empty()) {
+            line += " (" + printable(v.note) + ")";
+        }
+        fprintf(out, "%s\n", line.c_str());
+    }
+}
+
+void printJsonReport(FILE *out, const std::vector<std::string> &lines, const std::string &note,
+                     const std::vector<Verdict> &verdicts, size_t passed) {
+    fprintf(out, "{\n  \"output\": %s,\n", jsonLines(lines).c_str());
+    if (!note.empty()) {
+        fprintf(out, "  \"note\": %s,\n", jsonString(note).c_str());
+    }
+    fprintf(out, "  \"rules\": [\n");
+    for (size_t i = 0; i < verdicts.size(); ++i) {
+        const Verdict &v = verdicts[i];
+        std::string values;
+        for (const Reading *r : v.seen) {
+            values += (values.empty() ? "" : ", ") + std::string("{\"name\": ") +
+                      jsonString(r->name) + ", \"result\": " + jsonString(resultText(r->result)) +
+                      ", \"value\": " + jsonValue(*r) + "}";
+        }
+        fprintf(
+            out, "    {\"rule\": \"%s\", \"result\": \"%s\", \"note\": %s, \"values\": [%s]}%s\n",
+            v.rule, v.pass ? "PASS" : "FAIL", v.note.empty() ? "null" : jsonString(v.note).c_str(),
+            values.c_str(), i + 1 < verdicts.size() ? "," : "");
+    }
+    fprintf(out, "  ],\n  \"passed\": %zu,\n  \"failed\": %zu\n}\n", passed,
+            verdicts.size() - passed);
+}
+
+}  // namespace
+
+int printCheck(FILE *out, bool json, const std::vector<std::string> &output,
+               const std::string &note, size_t created, const std::vector<Reading> &readings) {
+    // The library's lines in the order it printed them: creation's, each
+    // read's, release's.
+    std::vector<std::string> lines(output.begin(), output.begin() + created);
+    for (const Reading &r : readings) {
+        lines.insert(lines.end(), r.output.begin(), r.output.end());
+    }
+    lines.insert(lines.end(), output.begin() + created, output.end());
+
+    const std::vector<Verdict> verdicts = judge(readings);
+    size_t passed = 0;
+    for (const Verdict &v : verdicts) {
+        passed += v.pass ? 1 : 0;
+    }
+    if (json) {
+        printJsonReport(out, lines, note, verdicts, passed);
+    } else {
+        linesToStderr(lines);
+        printText(out, verdicts);
+        fprintf(out, "%zu rules: %zu passed, %zu failed\n", verdicts.size(), passed,
+                verdicts.size() - passed);
+    }
+    return passed == verdicts.size() ? 0 : 1;
+}
