@@ -2,6 +2,9 @@
 // iniparser, typed look-ups that convert the stored text afresh each time.
 #include "brennic_setting.h"
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +29,79 @@ const char *findValue(const dictionary *dict, const std::string &key) {
     return dict ? iniparser_getstring(dict, key.c_str(), nullptr) : nullptr;
 }
 
+// The one load and fork. Every construction of the store runs under
+// g_loadLock, and fork takes the lock first: so a child is never forked
+// while another thread is half way through the load, which would leave the
+// child's store for ever under construction. The thread that runs the load
+// may itself fork (a platform library may): it does not wait for itself.
+pthread_mutex_t g_loadLock = PTHREAD_MUTEX_INITIALIZER;
+std::atomic<BrennicSetting *> g_instance{nullptr};
+thread_local bool t_loading = false;
+thread_local bool t_lockedForFork = false;
+
+void lockBeforeFork() {
+    if (!t_loading && !g_instance.load(std::memory_order_acquire)) {
+        pthread_mutex_lock(&g_loadLock);
+        t_lockedForFork = true;
+    }
+}
+
+void unlockAfterFork() {
+    if (t_lockedForFork) {
+        t_lockedForFork = false;
+        pthread_mutex_unlock(&g_loadLock);
+    }
+}
+
+// Registered when the library is loaded, before any thread can load the
+// store; unloading the library removes the handlers with it.
+[[maybe_unused]] const int g_forkHandlers =
+    pthread_atfork(lockBeforeFork, unlockAfterFork, unlockAfterFork);
+
+class LoadLock {
+public:
+    LoadLock() {
+        pthread_mutex_lock(&g_loadLock);
+        t_loading = true;
+    }
+    ~LoadLock() {
+        t_loading = false;
+        pthread_mutex_unlock(&g_loadLock);
+    }
+    LoadLock(const LoadLock &) = delete;
+    LoadLock &operator=(const LoadLock &) = delete;
+};
+
+// Writes one line to the standard output stream and leaves the stream as
+// the application had it: its state and exception mask are put back
+// whatever the write met (a full non-blocking pipe, a closed descriptor),
+// and nothing is thrown. A stream the application left failed is cleared
+// for the line only.
+void announce(const char *head, const std::string &path) {
+    std::ostream &out = std::cout;
+    const std::ios_base::iostate state = out.rdstate();
+    const std::ios_base::iostate mask = out.exceptions();
+    out.exceptions(std::ios_base::goodbit);
+    out.clear();
+    out << head << path << std::endl;
+    out.clear(state);
+    try {
+        // Throws only when the application's own state already matched its
+        // mask; both are back in place by then.
+        out.exceptions(mask);
+    } catch (const std::exception &) {
+    }
+}
+
 }  // namespace
 
 BrennicSetting &BrennicSetting::Get() {
+    if (BrennicSetting *loaded = g_instance.load(std::memory_order_acquire)) {
+        return *loaded;
+    }
+    LoadLock lock;
     static BrennicSetting instance;
+    g_instance.store(&instance, std::memory_order_release);
     return instance;
 }
 
@@ -69,11 +141,10 @@ BrennicSetting::BrennicSettingPrivate::BrennicSettingPrivate() : m_pDict(nullptr
     if (path.empty()) {
         path = kDefaultConfigPath;
     }
-    std::cout << "Orvane Palomir config path: " << path << std::endl;
+    announce("Orvane Palomir config path: ", path);
     m_pDict = loadIniFile(path.c_str());
     if (!m_pDict) {
-        std::cout << "BrennicSettingPrivate"
-                  << " Failed to load " << path << std::endl;
+        announce("BrennicSettingPrivate Failed to load ", path);
     }
 }
 
