@@ -33,63 +33,64 @@ const char *findValue(const dictionary *dict, const std::string &key) {
 // g_loadLock, and fork takes the lock first: so a child is never forked
 // while another thread is half way through the load, which would leave the
 // child's store for ever under construction. The thread that runs the load
-// may itself fork (a platform library may): it does not wait for itself.
-pthread_mutex_t g_loadLock = PTHREAD_MUTEX_INITIALIZER;
+// may itself fork (a platform library may): the lock checks its owner, and
+// that thread does not wait for itself. The C library runs one fork's
+// handlers at a time, so one flag serves them.
+pthread_mutex_t g_loadLock = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
 std::atomic<BrennicSetting *> g_instance{nullptr};
-thread_local bool t_loading = false;
-thread_local bool t_lockedForFork = false;
+std::atomic<bool> g_lockedForFork{false};
 
 void lockBeforeFork() {
-    if (!t_loading && !g_instance.load(std::memory_order_acquire)) {
-        pthread_mutex_lock(&g_loadLock);
-        t_lockedForFork = true;
+    if (!g_instance.load(std::memory_order_acquire) && pthread_mutex_lock(&g_loadLock) == 0) {
+        g_lockedForFork.store(true, std::memory_order_relaxed);
     }
 }
 
-void unlockAfterFork() {
-    if (t_lockedForFork) {
-        t_lockedForFork = false;
+void unlockInParent() {
+    if (g_lockedForFork.exchange(false, std::memory_order_relaxed)) {
         pthread_mutex_unlock(&g_loadLock);
     }
+}
+
+// The child's one thread is not the lock's owner by the C library's count:
+// the lock starts afresh there, free.
+void resetInChild() {
+    g_lockedForFork.store(false, std::memory_order_relaxed);
+    const pthread_mutex_t fresh = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
+    g_loadLock = fresh;
 }
 
 // Registered when the library is loaded, before any thread can load the
 // store; unloading the library removes the handlers with it.
 [[maybe_unused]] const int g_forkHandlers =
-    pthread_atfork(lockBeforeFork, unlockAfterFork, unlockAfterFork);
+    pthread_atfork(lockBeforeFork, unlockInParent, resetInChild);
 
 class LoadLock {
 public:
-    LoadLock() {
-        pthread_mutex_lock(&g_loadLock);
-        t_loading = true;
-    }
-    ~LoadLock() {
-        t_loading = false;
-        pthread_mutex_unlock(&g_loadLock);
-    }
+    LoadLock() { pthread_mutex_lock(&g_loadLock); }
+    ~LoadLock() { pthread_mutex_unlock(&g_loadLock); }
     LoadLock(const LoadLock &) = delete;
     LoadLock &operator=(const LoadLock &) = delete;
 };
 
-// Writes one line to the standard output stream and leaves the stream as
-// the application had it: its state and exception mask are put back
-// whatever the write met (a full non-blocking pipe, a closed descriptor),
-// and nothing is thrown. A stream the application left failed is cleared
-// for the line only.
+// Writes one line to the standard output stream through its buffer, in
+// order with what the application wrote before, without touching the
+// stream itself: its state, exception mask and width stay as the
+// application left them, whatever the write meets (a full non-blocking
+// pipe, a closed descriptor), and a failed write throws nothing.
 void announce(const char *head, const std::string &path) {
-    std::ostream &out = std::cout;
-    const std::ios_base::iostate state = out.rdstate();
-    const std::ios_base::iostate mask = out.exceptions();
-    out.exceptions(std::ios_base::goodbit);
-    out.clear();
-    out << head << path << std::endl;
-    out.clear(state);
+    std::streambuf *out = std::cout.rdbuf();
+    if (!out) {
+        return;
+    }
     try {
-        // Throws only when the application's own state already matched its
-        // mask; both are back in place by then.
-        out.exceptions(mask);
-    } catch (const std::exception &) {
+        out->sputn(head, static_cast<std::streamsize>(strlen(head)));
+        out->sputn(path.data(), static_cast<std::streamsize>(path.size()));
+        out->sputc('\n');
+        out->pubsync();
+    } catch (...) {
+        // A buffer of the application's own that throws; the load runs
+        // with cancellation held off, so this is no thread's unwinding.
     }
 }
 
