@@ -22,10 +22,10 @@
  *     ended, so a forked child may make configuration reads: it answers from
  *     the store loaded before the fork or, when there was none, loads its
  *     own. The thread that runs the load may itself fork without waiting.
- *   - The path line is written with std::cout, which is left as it was
- *     found: its state and exception mask are put back after the line
- *     whatever the write met; a failed write costs no answer and throws
- *     nothing.
+ *   - The path and load failure lines go through std::cout's buffer, not
+ *     touching the stream: its state, exception mask and width stay as the
+ *     application left them, whatever the write meets; a failed write costs
+ *     no answer and throws nothing.
  *   - The library starts no thread and installs no signal handler. A signal
  *     that the application handles does not cut a call short: the
  *     input-source wait still keeps its 200 ms between tries, and a shell
