@@ -56,8 +56,11 @@ void unlockInParent() {
 // the lock starts afresh there, free.
 void resetInChild() {
     g_lockedForFork.store(false, std::memory_order_relaxed);
-    const pthread_mutex_t fresh = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
-    g_loadLock = fresh;
+    pthread_mutexattr_t kind;
+    pthread_mutexattr_init(&kind);
+    pthread_mutexattr_settype(&kind, PTHREAD_MUTEX_ERRORCHECK);
+    pthread_mutex_init(&g_loadLock, &kind);
+    pthread_mutexattr_destroy(&kind);
 }
 
 // Registered when the library is loaded, before any thread can load the
