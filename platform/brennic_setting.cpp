@@ -2,6 +2,9 @@
 // iniparser, typed look-ups that convert the stored text afresh each time.
 #include "brennic_setting.h"
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,10 +27,83 @@ const char *findValue(const dictionary *dict, const std::string &key) {
     return dict ? iniparser_getstring(dict, key.c_str(), nullptr) : nullptr;
 }
 
+// The one load and fork. Every construction of the store runs under
+// g_loadLock, and fork takes the lock first: so a child is never forked
+// while another thread is half way through the load, which would leave the
+// child's store for ever under construction. The thread that runs the load
+// may itself fork (a platform library may): the lock checks its owner, and
+// that thread does not wait for itself. The C library runs one fork's
+// handlers at a time, so one flag serves them.
+pthread_mutex_t g_loadLock = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
+std::atomic<BrennicSetting *> g_instance{nullptr};
+std::atomic<bool> g_lockedForFork{false};
+
+void lockBeforeFork() {
+    if (!g_instance.load(std::memory_order_acquire) && pthread_mutex_lock(&g_loadLock) == 0) {
+        g_lockedForFork.store(true, std::memory_order_relaxed);
+    }
+}
+
+void unlockInParent() {
+    if (g_lockedForFork.exchange(false, std::memory_order_relaxed)) {
+        pthread_mutex_unlock(&g_loadLock);
+    }
+}
+
+// The child's one thread is not the lock's owner by the C library's count:
+// the lock starts afresh there, free.
+void resetInChild() {
+    g_lockedForFork.store(false, std::memory_order_relaxed);
+    pthread_mutexattr_t kind;
+    pthread_mutexattr_init(&kind);
+    pthread_mutexattr_settype(&kind, PTHREAD_MUTEX_ERRORCHECK);
+    pthread_mutex_init(&g_loadLock, &kind);
+    pthread_mutexattr_destroy(&kind);
+}
+
+// Registered when the library is loaded, before any thread can load the
+// store; unloading the library removes the handlers with it.
+[[maybe_unused]] const int g_forkHandlers =
+    pthread_atfork(lockBeforeFork, unlockInParent, resetInChild);
+
+class LoadLock {
+public:
+    LoadLock() { pthread_mutex_lock(&g_loadLock); }
+    ~LoadLock() { pthread_mutex_unlock(&g_loadLock); }
+    LoadLock(const LoadLock &) = delete;
+    LoadLock &operator=(const LoadLock &) = delete;
+};
+
+// Writes one line to the standard output stream through its buffer, in
+// order with what the application wrote before, without touching the
+// stream itself: its state, exception mask and width stay as the
+// application left them, whatever the write meets (a full non-blocking
+// pipe, a closed descriptor), and a failed write throws nothing.
+void announce(const char *head, const std::string &path) {
+    std::streambuf *out = std::cout.rdbuf();
+    if (!out) {
+        return;
+    }
+    try {
+        out->sputn(head, static_cast<std::streamsize>(strlen(head)));
+        out->sputn(path.data(), static_cast<std::streamsize>(path.size()));
+        out->sputc('\n');
+        out->pubsync();
+    } catch (...) {
+        // A buffer of the application's own that throws; the load runs
+        // with cancellation held off, so this is no thread's unwinding.
+    }
+}
+
 }  // namespace
 
 BrennicSetting &BrennicSetting::Get() {
+    if (BrennicSetting *loaded = g_instance.load(std::memory_order_acquire)) {
+        return *loaded;
+    }
+    LoadLock lock;
     static BrennicSetting instance;
+    g_instance.store(&instance, std::memory_order_release);
     return instance;
 }
 
@@ -67,11 +143,10 @@ BrennicSetting::BrennicSettingPrivate::BrennicSettingPrivate() : m_pDict(nullptr
     if (path.empty()) {
         path = kDefaultConfigPath;
     }
-    std::cout << "Orvane Palomir config path: " << path << std::endl;
+    announce("Orvane Palomir config path: ", path);
     m_pDict = loadIniFile(path.c_str());
     if (!m_pDict) {
-        std::cout << "BrennicSettingPrivate"
-                  << " Failed to load " << path << std::endl;
+        announce("BrennicSettingPrivate Failed to load ", path);
     }
 }
 

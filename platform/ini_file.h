@@ -5,11 +5,20 @@
 
 #include <iniparser.h>
 
+#include <cstddef>
+
 namespace velquar {
 
+// The largest INI file the library loads. A real configuration or model
+// file is a few kilobytes; a larger one is refused as a missing one is.
+constexpr size_t kMaxIniFileSize = 1024 * 1024;
+
 // The dictionary of the regular file at path, or null when there is none:
-// missing, unreadable, not parsable, or not a regular file at all (a FIFO or
-// a device would block the read or never end). Never blocks on opening.
+// missing, unreadable, not parsable, not a regular file at all (a FIFO or a
+// device would block the read or never end), a regular file whose read
+// would block (kernel files such as tracing pipes), or one larger than
+// kMaxIniFileSize. Never blocks: the file is opened and read without
+// waiting, once, and iniparser parses a private copy of what was read.
 dictionary *loadIniFile(const char *path);
 
 }  // namespace velquar

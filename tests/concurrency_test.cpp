@@ -3,10 +3,13 @@
 // configuration-backed property in a process; threads cancelled inside the
 // library and a periodic signal while it waits or reads. Labelled
 // "concurrency" so that scripts/tsan.sh runs them under ThreadSanitizer.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -349,4 +353,255 @@ TEST(Signals, PeriodicSignalDuringCreationAndShellReads) {
         EXPECT_EQ(total.rc, PROPERTY_OK);
     }
     EXPECT_GT(g_signals - signalsBefore, 20);
+}
+
+namespace {
+
+// The code and value of a read, or the code and whether the variable was
+// left alone.
+template <typename T>
+std::string outcome(const Read<T> &r) {
+    std::ostringstream text;
+    if (r.rc == PROPERTY_OK) {
+        text << "ok " << r.value;
+    } else {
+        text << std::hex << "0x" << static_cast<unsigned>(r.rc)
+             << (r.untouched ? " untouched" : " written");
+    }
+    return text.str();
+}
+
+// A pipe as standard output while it lives; the old descriptor 1 comes back
+// afterwards.
+class PipeAsStdout {
+public:
+    PipeAsStdout() {
+        fflush(stdout);
+        if (pipe2(m_ends, O_CLOEXEC) != 0) {
+            m_ends[0] = m_ends[1] = -1;
+        }
+        m_saved = dup(STDOUT_FILENO);
+        dup2(m_ends[1], STDOUT_FILENO);
+    }
+    ~PipeAsStdout() {
+        fflush(stdout);
+        dup2(m_saved, STDOUT_FILENO);
+        close(m_saved);
+        close(m_ends[0]);
+        close(m_ends[1]);
+    }
+    PipeAsStdout(const PipeAsStdout &) = delete;
+    PipeAsStdout &operator=(const PipeAsStdout &) = delete;
+
+    // Fills the pipe to the last byte; standard output is left non-blocking
+    // or blocking as asked.
+    void fill(bool nonBlocking) {
+        fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
+        const std::string block(4096, '.');
+        for (size_t size = block.size(); size > 0;) {
+            if (write(STDOUT_FILENO, block.data(), size) < 0) {
+                size /= 2;
+            }
+        }
+        if (!nonBlocking) {
+            fcntl(STDOUT_FILENO, F_SETFL, 0);
+        }
+    }
+    // What the pipe holds now, without the filling; the stream's buffer is
+    // flushed first.
+    std::string drain() {
+        fflush(stdout);
+        return take(0);
+    }
+    // What comes through the pipe within waitMs, without flushing: another
+    // thread may hold the stream while it waits on the full pipe.
+    std::string take(int waitMs) {
+        std::string text;
+        char buffer[4096];
+        pollfd ready = {m_ends[0], POLLIN, 0};
+        while (poll(&ready, 1, waitMs) > 0) {
+            const ssize_t n = read(m_ends[0], buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        text.erase(0, text.find_first_not_of('.'));
+        return text;
+    }
+
+private:
+    int m_ends[2];
+    int m_saved;
+};
+
+// Runs row in a child process of its own, one without a configuration store
+// yet, and returns what it reports, or how it ended when it reports nothing.
+std::string inFreshProcess(const std::function<std::string()> &row) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return "no pipe";
+    }
+    fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(20);  // a row that hangs ends here
+        const std::string said = row();
+        const ssize_t written = write(ends[1], said.data(), said.size());
+        _exit(written == static_cast<ssize_t>(said.size()) ? 0 : 1);
+    }
+    close(ends[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) {
+        said.append(buffer, static_cast<size_t>(n));
+    }
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) {
+        said += "killed by signal " + std::to_string(WTERMSIG(status));
+    }
+    return said;
+}
+
+std::string streamState(std::ios_base::iostate state) {
+    return state == std::ios_base::goodbit   ? "good"
+           : state == std::ios_base::failbit ? "fail"
+                                             : "bad " + std::to_string(state);
+}
+
+}  // namespace
+
+// What a large application's process may be like when the library first
+// loads its configuration file or runs a shell: each row in a process of
+// its own, so each makes the process's first load.
+TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
+    SimDevice device;
+    Context ctx;
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    char path[APPIPC_CONFIG_PATH_SIZE] = {};
+    ASSERT_EQ(AppIpcApi_GetAPPConfigFilePath(5, path), 0);
+    const std::string pathLine = "Orvane Palomir config path: " + std::string(path) + "\n";
+    device.clearLog();
+    auto cacheSize = [&] { return outcome(readInt32(ctx.get(), "fragmentCacheSize")); };
+    struct Row {
+        const char *label;
+        std::function<std::string()> run;
+        std::string want;
+    };
+    const Row rows[] = {
+        // The configuration file is opened as descriptor 0 and closed again.
+        {"standard input closed",
+         [&] {
+             PipeAsStdout out;
+             close(STDIN_FILENO);
+             const std::vector<int> before = openDescriptors();
+             const std::string read = cacheSize();
+             const bool same = openDescriptors() == before;
+             return read + (same ? " descriptors as before" : " descriptors changed") + " | " +
+                    out.drain();
+         },
+         "ok 65536 descriptors as before | " + pathLine},
+        // The path line meets a full non-blocking pipe: the stream is not
+        // left failed, so the application's own later line gets through.
+        {"standard output full and non-blocking",
+         [&] {
+             PipeAsStdout out;
+             out.fill(true);
+             const std::string read = cacheSize();
+             const std::string state = streamState(std::cout.rdstate());
+             out.drain();
+             std::cout << "application line" << std::endl;
+             const bool written = out.drain().find("application line\n") != std::string::npos;
+             return read + " " + state + (written ? " then written" : " then lost");
+         },
+         "ok 65536 good then written"},
+        // An application that wants exceptions from its stream gets none
+        // from the library's line, and every read answers.
+        {"stream exceptions on, standard output full",
+         [&] {
+             PipeAsStdout out;
+             out.fill(true);
+             const std::ios_base::iostate mask = std::ios_base::badbit | std::ios_base::failbit;
+             std::cout.exceptions(mask);
+             std::string reads;
+             try {
+                 reads = cacheSize() + " " + outcome(readBool(ctx.get(), "supportsDASH"));
+             } catch (const std::exception &e) {
+                 reads = std::string("thrown: ") + e.what();
+             }
+             const bool kept = std::cout.exceptions() == mask;
+             std::cout.exceptions(std::ios_base::goodbit);
+             return reads + " " + streamState(std::cout.rdstate()) +
+                    (kept ? " mask kept" : " mask changed");
+         },
+         "ok 65536 ok 1 good mask kept"},
+        // A stream the application left failed stays failed; the line is
+        // written all the same.
+        {"stream failed beforehand",
+         [&] {
+             PipeAsStdout out;
+             std::cout.setstate(std::ios_base::failbit);
+             const std::string read = cacheSize();
+             const std::string state = streamState(std::cout.rdstate());
+             std::cout.clear();
+             return read + " " + state + " | " + out.drain();
+         },
+         "ok 65536 fail | " + pathLine},
+        // Another thread forks while the load waits on its path line: the
+        // fork waits for the load, and the child answers from the store.
+        {"fork during the first load",
+         [&] {
+             PipeAsStdout out;
+             out.fill(false);
+             std::string read;
+             std::thread loader([&] { read = cacheSize(); });
+             for (int k = 0; k < 250 && device.calls("AppIpcApi_GetAPPConfigFilePath").empty();
+                  ++k) {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+             }
+             std::this_thread::sleep_for(std::chrono::milliseconds(100));
+             std::atomic<bool> stop{false};
+             std::thread drainer([&] {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                 while (!stop) {
+                     out.take(20);
+                 }
+             });
+             const pid_t child = fork();
+             if (child == 0) {
+                 alarm(5);
+                 const Read<int> r = readInt32(ctx.get(), "fragmentCacheSize");
+                 _exit(r.rc == PROPERTY_OK && r.value == 65536 ? 0 : 1);
+             }
+             loader.join();
+             int status = 0;
+             waitpid(child, &status, 0);
+             stop = true;
+             drainer.join();
+             return read + (WIFEXITED(status) && WEXITSTATUS(status) == 0 ? " child answered"
+                            : WIFSIGNALED(status)                         ? " child hung"
+                                                                          : " child failed");
+         },
+         "ok 65536 child answered"},
+        // No descriptor left for the shell's pipe.
+        {"descriptor limit 3",
+         [&] {
+             PipeAsStdout out;
+             rlimit old = {};
+             getrlimit(RLIMIT_NOFILE, &old);
+             const rlimit three = {3, old.rlim_max};
+             setrlimit(RLIMIT_NOFILE, &three);
+             const Read<std::string> read = readString(ctx.get(), "osName");
+             // Formatted only now: the sanitizers' own checks need descriptors.
+             setrlimit(RLIMIT_NOFILE, &old);
+             return outcome(read) + " | " + out.drain();
+         },
+         "0x80000010 untouched | Failed to popen:uname -o strerror(errno):Too many open files\n"},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(inFreshProcess(row.run), row.want) << row.label;
+        device.clearLog();
+    }
 }

@@ -7,9 +7,11 @@
 // starts without a store. The cases on the default path run in a child
 // process whose private mount namespace has a fresh, empty /cusdata.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <iterator>
@@ -99,6 +101,9 @@ std::string loadFailure(const std::string &path) {
     return "BrennicSettingPrivate Failed to load " + path + "\n";
 }
 
+// The largest configuration file that is loaded.
+const size_t kSizeBound = 1024 * 1024;
+
 struct FileCase {
     std::string label, file, want;
 };
@@ -142,25 +147,51 @@ const FileCase kFiles[] = {
     // load, /dev/zero never end it).
     {"Fifo", "<fifo>", kAllFail},
     {"DeviceZero", "<zero>", kAllFail},
+    // A regular file whose read would block (a kernel tracing pipe): not
+    // loaded either, and the load does not wait for it.
+    {"RegularFileThatBlocks", "<pipe>", kAllFail},
+    // Up to the bound a file loads to its last line; beyond it, not at all.
+    {"AtTheSizeBound", iniPaddedTo(kSizeBound, "[PlaybackMisc]\nFragmentCacheSize = 7\n"),
+     "fragmentCacheSize=7 supportsDASH=-"},
+    {"OverTheSizeBound", iniPaddedTo(kSizeBound + 1, "[PlaybackMisc]\nFragmentCacheSize = 7\n"),
+     kAllFail},
 };
 
 class ConfigFile : public testing::TestWithParam<FileCase> {};
 
 TEST_P(ConfigFile, Answers) {
-    alarm(10);  // a load that hangs ends the test
     SimDevice device;
     const std::string path = device.dir() + "/config.ini";
     const std::string &file = GetParam().file;
-    if (file == "<fifo>") {
-        ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
-    } else if (file == "<zero>") {
-        ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
-    } else {
-        writeFile(path, file);
+    ASSERT_EQ(iniPaddedTo(kSizeBound + 1, "end\n").size(), kSizeBound + 1);
+    auto answers = [&] {
+        alarm(10);  // a load that hangs ends the test
+        if (file == "<fifo>") {
+            ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+        } else if (file == "<zero>") {
+            ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
+        } else if (file == "<pipe>") {
+            ASSERT_EQ(symlink("/mnt/trace_pipe", path.c_str()), 0);
+        } else {
+            writeFile(path, file);
+        }
+        device.setState("config_path = " + path + "\n");
+        const bool loads = file[0] != '<' && file.size() <= kSizeBound;
+        expectReads(kPathLine + path + "\n" + (loads ? "" : loadFailure(path)), GetParam().want);
+    };
+    if (file != "<pipe>") {
+        answers();
+        return;
     }
-    device.setState("config_path = " + path + "\n");
-    const bool loads = file[0] != '<';
-    expectReads(kPathLine + path + "\n" + (loads ? "" : loadFailure(path)), GetParam().want);
+    const RootView view = runInRootView({"mnt"}, [&] {
+        if (mount("velquar-tracing", "/mnt", "tracefs", 0, nullptr) != 0) {
+            notPermittedInRootView();
+        }
+        answers();
+    });
+    if (view == RootView::NotPermitted) {
+        GTEST_SKIP() << "no private mount namespace or no tracefs here";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Config, ConfigFile, testing::ValuesIn(kFiles),

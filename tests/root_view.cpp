@@ -102,9 +102,24 @@ RootView runInRootView(const std::vector<std::string> &freshDirs,
     return RootView::Ran;
 }
 
+void notPermittedInRootView() {
+    fflush(stdout);
+    _exit(kNotPermitted);
+}
+
 void writeFile(const std::string &path, const std::string &text) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string iniPaddedTo(size_t size, const std::string &text) {
+    std::string file;
+    while (file.size() + text.size() < size) {
+        const size_t room = size - text.size() - file.size();
+        const size_t line = room >= 2000 ? 1000 : room <= 1000 ? room : room / 2;
+        file += "#" + std::string(line - 2, 'x') + "\n";
+    }
+    return file + text;
 }
 
 }  // namespace velquar_test

@@ -17,8 +17,16 @@ enum class RootView { Ran, NotPermitted };
 RootView runInRootView(const std::vector<std::string> &freshDirs,
                        const std::function<void()> &body);
 
+// Ends the child running body as a view that is not permitted here (for a
+// file system the kernel lacks, say): the caller sees NotPermitted.
+[[noreturn]] void notPermittedInRootView();
+
 // Creates path's parent directories and writes text to it.
 void writeFile(const std::string &path, const std::string &text);
+
+// An INI file of size bytes that ends in text, padded in front with comment
+// lines short enough for iniparser.
+std::string iniPaddedTo(size_t size, const std::string &text);
 
 }  // namespace velquar_test
 

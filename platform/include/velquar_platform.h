@@ -18,6 +18,14 @@
  *   - The configuration file is loaded once per process, by the first
  *     configuration-backed read, whichever thread makes it; other threads
  *     making such a read meanwhile wait for it.
+ *   - fork() made by another thread while that load runs waits until it has
+ *     ended, so a forked child may make configuration reads: it answers from
+ *     the store loaded before the fork or, when there was none, loads its
+ *     own. The thread that runs the load may itself fork without waiting.
+ *   - The path and load failure lines go through std::cout's buffer, not
+ *     touching the stream: its state, exception mask and width stay as the
+ *     application left them, whatever the write meets; a failed write costs
+ *     no answer and throws nothing.
  *   - The library starts no thread and installs no signal handler. A signal
  *     that the application handles does not cut a call short: the
  *     input-source wait still keeps its 200 ms between tries, and a shell
@@ -34,8 +42,8 @@
  *     application's children inherit none of it; the library's shell
  *     commands run with only descriptors 0, 1 and 2 and in the C locale
  *     (LC_ALL=C). The one exception is iniparser's own stream, open only
- *     while it reads an INI file: a child that another thread forks at
- *     that moment inherits it.
+ *     while it parses the private copy of an INI file: a child that another
+ *     thread forks at that moment inherits it.
  */
 #ifndef VELQUAR_PLATFORM_H
 #define VELQUAR_PLATFORM_H
