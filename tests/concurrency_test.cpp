@@ -585,6 +585,22 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
                                                                           : " child failed");
          },
          "ok 65536 child answered"},
+        // No room for a private copy of the 879-byte configuration file
+        // (the stand-in's log still has room): the load answers all the
+        // same, and the application, which leaves SIGXFSZ as it is, is not
+        // killed.
+        {"file-size limit below the configuration file's size",
+         [&] {
+             PipeAsStdout out;
+             rlimit old = {};
+             getrlimit(RLIMIT_FSIZE, &old);
+             const rlimit small = {512, old.rlim_max};
+             setrlimit(RLIMIT_FSIZE, &small);
+             const std::string read = cacheSize();
+             setrlimit(RLIMIT_FSIZE, &old);
+             return read + " | " + out.drain();
+         },
+         "ok 65536 | " + pathLine},
         // No descriptor left for the shell's pipe.
         {"descriptor limit 3",
          [&] {
