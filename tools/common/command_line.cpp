@@ -5,11 +5,11 @@
 #include <cstring>
 #include <utility>
 
-CommandLine::CommandLine(const char *program, int argc, char **argv, std::vector<OptionSpec> specs)
-    : m_program(program), m_argc(argc), m_argv(argv), m_specs(std::move(specs)) {
+CommandLine::CommandLine(const char *program, int argc, char **argv, std::vector<OptionSpec> known)
+    : m_program(program), m_argc(argc), m_argv(argv), m_known(std::move(known)) {
     // A leading ':' tells a missing value (':') from an unknown option ('?').
     m_short = ":";
-    for (const OptionSpec &s : m_specs) {
+    for (const OptionSpec &s : m_known) {
         m_long.push_back(
             option{s.name, s.argument ? required_argument : no_argument, nullptr, s.id});
         if (s.letter) {
@@ -31,7 +31,7 @@ void CommandLine::error(const char *format, ...) const {
 }
 
 const OptionSpec *CommandLine::find(int id) const {
-    for (const OptionSpec &s : m_specs) {
+    for (const OptionSpec &s : m_known) {
         if (s.id == id || (s.letter && s.letter == id)) {
             return &s;
         }
@@ -46,17 +46,17 @@ int CommandLine::next() {
         return -1;
     }
     if (c != '?' && c != ':') {
-        const OptionSpec *spec = find(c);
-        return spec ? spec->id : c;
+        const OptionSpec *wanted = find(c);
+        return wanted ? wanted->id : c;
     }
     // The word in error: the one getopt has just stepped past, or for a
     // short option inside a cluster the one it is still in.
     const int at = optind > before ? optind - 1 : before;
     const char *word = at < m_argc ? m_argv[at] : "";
     if (strncmp(word, "--", 2) != 0) {
-        const OptionSpec *spec = find(optopt);
-        if (c == ':' && spec) {
-            error("-%c needs %s", optopt, spec->argument);
+        const OptionSpec *wanted = find(optopt);
+        if (c == ':' && wanted) {
+            error("-%c needs %s", optopt, wanted->argument);
         } else {
             error("unknown option -%c", optopt);
         }
@@ -66,7 +66,7 @@ int CommandLine::next() {
     // The long options the word can stand for: itself, or those it begins.
     const OptionSpec *match = nullptr;
     int matches = 0;
-    for (const OptionSpec &s : m_specs) {
+    for (const OptionSpec &s : m_known) {
         if (name == s.name) {
             match = &s;
             matches = 1;

@@ -22,7 +22,7 @@ struct OptionSpec {
 
 class CommandLine {
 public:
-    CommandLine(const char *program, int argc, char **argv, std::vector<OptionSpec> specs);
+    CommandLine(const char *program, int argc, char **argv, std::vector<OptionSpec> known);
 
     // The next option's id, -1 after the last option, or '?' once the
     // mistake has been reported.
@@ -41,7 +41,7 @@ private:
     const char *m_program;
     int m_argc;
     char **m_argv;
-    std::vector<OptionSpec> m_specs;
+    std::vector<OptionSpec> m_known;
     std::vector<option> m_long;
     std::string m_short;
 };
