@@ -36,10 +36,9 @@ ProgramRun capture(const SimDevice &device, const std::string &args = std::strin
 // The inspector's JSON document for the television the state file names,
 // without the one reading that changes from moment to moment.
 std::string document(const std::string &statePath, const std::string &errPath) {
-    ProgramRun run =
-        runCommand(programCommand(VELQUAR_PROPS_PATH, {"VELQUAR_SIM_STATE=" + statePath}) +
-                       " --library " VELQUAR_LIBRARY_PATH " --json",
-                   errPath);
+    ProgramRun run = runCommand(inspectorCommand({"VELQUAR_SIM_STATE=" + statePath}) +
+                                    " --library " VELQUAR_LIBRARY_PATH " --json",
+                                errPath);
     EXPECT_EQ(run.status, 0) << run.err;
     std::istringstream in(run.out);
     std::string kept;
@@ -157,9 +156,8 @@ class CaptureAsks : public testing::TestWithParam<SameQuestions> {};
 // records is what the library reads.
 TEST_P(CaptureAsks, AsTheLibraryAsks) {
     SimDevice device(GetParam().state);
-    ProgramRun run = runCommand(
-        programCommand(VELQUAR_PROPS_PATH) + " --library " VELQUAR_LIBRARY_PATH " --json",
-        device.dir() + "/props.err");
+    ProgramRun run = runCommand(inspectorCommand() + " --library " VELQUAR_LIBRARY_PATH " --json",
+                                device.dir() + "/props.err");
     ASSERT_EQ(run.status, 0) << run.err;
     const auto library = questions(device);
     EXPECT_EQ(library.at("AppIpcApi_GetCurrentInputSource ").size(), GetParam().inputSourceCalls);

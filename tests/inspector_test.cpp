@@ -31,7 +31,7 @@ ProgramRun inspect(const SimDevice &device, const std::vector<std::string> &args
     if (!preload.empty()) {
         settings.push_back(preloadSetting(preload));
     }
-    std::string command = programCommand(VELQUAR_PROPS_PATH, settings);
+    std::string command = inspectorCommand(settings);
     for (const std::string &a : args) {
         command += " " + a;
     }
@@ -428,7 +428,7 @@ TEST(Inspector, WaitingNoteOnlyForASlowPlatformAndATerminal) {
         SimDevice device(k.state);
         const std::string command =
             std::string(k.terminal ? "python3 -c \"$VELQUAR_ON_TERMINAL\" " : "") +
-            programCommand(VELQUAR_PROPS_PATH) + " " + k.option +
+            inspectorCommand() + " " + k.option +
             " --library " VELQUAR_LIBRARY_PATH " --value panelWidth";
         ProgramRun run = runCommand(command, device.dir() + "/stderr");
         EXPECT_EQ(run.status, 0) << run.err;
@@ -518,8 +518,7 @@ TEST_P(InspectorCheck, JudgesTheAnswers) {
     // wait for the platform at the same time.
     ProgramRun json;
     std::thread inJson([&] {
-        json = runCommand(programCommand(VELQUAR_PROPS_PATH) + " --library " VELQUAR_LIBRARY_PATH
-                                                               " --check --json",
+        json = runCommand(inspectorCommand() + " --library " VELQUAR_LIBRARY_PATH " --check --json",
                           device.dir() + "/json.err");
     });
     ProgramRun run = inspect(device, built({"--check"}));
@@ -797,8 +796,7 @@ TEST(Inspector, SimulatorReportsWhatItCannotUse) {
         SimDevice device(k.state);
         const std::string stateFile = k.stateFile ? k.stateFile : device.dir() + "/device.state";
         ProgramRun run =
-            runCommand(programCommand(VELQUAR_PROPS_PATH, {"VELQUAR_SIM_STATE=" + stateFile}) +
-                           " --value panelWidth",
+            runCommand(inspectorCommand({"VELQUAR_SIM_STATE=" + stateFile}) + " --value panelWidth",
                        device.dir() + "/stderr");
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, std::string(k.panelWidth) + "\n");
@@ -912,8 +910,7 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.front());
-        std::string command =
-            k.prefix + programCommand(VELQUAR_PROPS_PATH) + " --library " + VELQUAR_LIBRARY_PATH;
+        std::string command = k.prefix + inspectorCommand() + " --library " + VELQUAR_LIBRARY_PATH;
         for (const std::string &a : k.args) {
             command += " " + a;
         }
