@@ -3,6 +3,7 @@
 #include "brennic_setting.h"
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -31,15 +32,18 @@ const char *findValue(const dictionary *dict, const std::string &key) {
 // g_loadLock, and fork takes the lock first: so a child is never forked
 // while another thread is half way through the load, which would leave the
 // child's store for ever under construction. The thread that runs the load
-// may itself fork (a platform library may): the lock checks its owner, and
-// that thread does not wait for itself. The C library runs one fork's
-// handlers at a time, so one flag serves them.
-pthread_mutex_t g_loadLock = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
+// may itself fork (a platform library may): it does not wait for itself,
+// and its child, whose one thread it is, goes on with the load. The C
+// library runs one fork's handlers at a time, so one flag serves them.
+pthread_mutex_t g_loadLock = PTHREAD_MUTEX_INITIALIZER;
 std::atomic<BrennicSetting *> g_instance{nullptr};
+std::atomic<pid_t> g_loader{0};  // the thread running the load, 0 when none
 std::atomic<bool> g_lockedForFork{false};
 
 void lockBeforeFork() {
-    if (!g_instance.load(std::memory_order_acquire) && pthread_mutex_lock(&g_loadLock) == 0) {
+    if (!g_instance.load(std::memory_order_acquire) &&
+        g_loader.load(std::memory_order_relaxed) != gettid()) {
+        pthread_mutex_lock(&g_loadLock);
         g_lockedForFork.store(true, std::memory_order_relaxed);
     }
 }
@@ -50,26 +54,31 @@ void unlockInParent() {
     }
 }
 
-// The child's one thread is not the lock's owner by the C library's count:
-// the lock starts afresh there, free.
-void resetInChild() {
-    g_lockedForFork.store(false, std::memory_order_relaxed);
-    pthread_mutexattr_t kind;
-    pthread_mutexattr_init(&kind);
-    pthread_mutexattr_settype(&kind, PTHREAD_MUTEX_ERRORCHECK);
-    pthread_mutex_init(&g_loadLock, &kind);
-    pthread_mutexattr_destroy(&kind);
+// The child's one thread is the one that forked: it unlocks what it locked
+// before the fork, or, when it was running the load, goes on as the loader.
+void unlockInChild() {
+    if (g_lockedForFork.exchange(false, std::memory_order_relaxed)) {
+        pthread_mutex_unlock(&g_loadLock);
+    } else if (g_loader.load(std::memory_order_relaxed) != 0) {
+        g_loader.store(gettid(), std::memory_order_relaxed);
+    }
 }
 
 // Registered when the library is loaded, before any thread can load the
 // store; unloading the library removes the handlers with it.
 [[maybe_unused]] const int g_forkHandlers =
-    pthread_atfork(lockBeforeFork, unlockInParent, resetInChild);
+    pthread_atfork(lockBeforeFork, unlockInParent, unlockInChild);
 
 class LoadLock {
 public:
-    LoadLock() { pthread_mutex_lock(&g_loadLock); }
-    ~LoadLock() { pthread_mutex_unlock(&g_loadLock); }
+    LoadLock() {
+        pthread_mutex_lock(&g_loadLock);
+        g_loader.store(gettid(), std::memory_order_relaxed);
+    }
+    ~LoadLock() {
+        g_loader.store(0, std::memory_order_relaxed);
+        pthread_mutex_unlock(&g_loadLock);
+    }
     LoadLock(const LoadLock &) = delete;
     LoadLock &operator=(const LoadLock &) = delete;
 };
