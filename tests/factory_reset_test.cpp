@@ -303,9 +303,11 @@ TEST(FactoryReset, EmptiesListedFoldersAndLeavesSpecialFiles) {
         for (const auto &n : nodes) {
             ASSERT_EQ(mknod((ws.work / n.path).c_str(), n.mode | 0600, makedev(1, 3)), 0) << n.path;
         }
-        EXPECT_EQ(ws.run("", "", 0, {preload}), typeLine("FactoryReset") + clearLine("listed") +
-                                                    clearLine("listedfile") +
-                                                    clearLine("slashed/") + kTeeInit);
+        const std::vector<std::string> settings =
+            preload.empty() ? std::vector<std::string>() : std::vector<std::string>{preload};
+        EXPECT_EQ(ws.run("", "", 0, settings), typeLine("FactoryReset") + clearLine("listed") +
+                                                   clearLine("listedfile") + clearLine("slashed/") +
+                                                   kTeeInit);
         EXPECT_EQ(ws.tree(),
                   (Lines{"listed/", "listed/fifo|", "listed/keeps/", "listed/keeps/fifo|",
                          "listed/keeps/loop%", "listed/null%", "listed/sock=", "slashed/"}));

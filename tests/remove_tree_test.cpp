@@ -67,11 +67,12 @@ void files(const fs::path &dir, int count) {
     }
 }
 
-// Allocation that fails for blocks of failFrom bytes up to 4 KiB: the walk's
-// buffer of folders is larger, its name buffers start smaller.
+// Allocation that fails for blocks of failFrom bytes up to 2 KiB: the walk's
+// buffer of 64 folders is larger on every target (3 KiB on 32-bit ARM), its
+// name buffers start smaller.
 size_t failFrom = 0;
 void *limitedGrow(void *block, size_t size) {
-    return size >= failFrom && size < 4096 ? nullptr : realloc(block, size);
+    return size >= failFrom && size < 2048 ? nullptr : realloc(block, size);
 }
 
 struct Outcome {
