@@ -24,7 +24,8 @@ dpkg -i "$(deb libcom.orvane.velquar.platform)" "$(deb velquar-stand-ins)" \
     "$(deb libvelquar-platform-dev)" >/dev/null
 cflags=$(pkg-config --cflags velquar-platform)
 [ -z "$cflags" ] || fail "pkg-config --cflags gives '$cflags' for a header in /usr/include"
-cc -std=c99 -Wall -Werror -o app consumer.c $(pkg-config --cflags --libs velquar-platform)
+cc -std=c99 -Wall -Werror -o app consumer.c $(pkg-config --cflags --libs velquar-platform) ||
+    fail "the pkg-config build of the consumer failed"
 cmake -S . -B cmake-build >/dev/null && cmake --build cmake-build >/dev/null ||
     fail "find_package(VelquarPlatform) build failed"
 
