@@ -22,6 +22,21 @@ expect() {
 # application, with pkg-config and with CMake.
 dpkg -i "$(deb libcom.orvane.velquar.platform)" "$(deb velquar-stand-ins)" \
     "$(deb libvelquar-platform-dev)" >/dev/null
+# Every shell command the library runs comes with every Debian system
+# (Essential, or Priority required) or through the library's dependencies;
+# this root has more installed than a television's or a minimal one.
+depends=$(dpkg-query -W -f='${Depends}' libcom.orvane.velquar.platform)
+for command in uname free grep awk cat; do
+    real=$(readlink -f "$(command -v "$command")")
+    ok=
+    for owner in $(dpkg -S "*bin/${real##*/}" | cut -d: -f1 | tr , ' '); do
+        case "$(dpkg-query -W -f='${Essential} ${Priority}' "$owner"), $depends," in
+        yes* | *required,* | *", $owner,"* | *", $owner "*) ok=1 ;;
+        esac
+    done
+    [ -n "$ok" ] || fail "nothing guarantees '$command' ($real) beside the library"
+done
+
 cflags=$(pkg-config --cflags velquar-platform)
 [ -z "$cflags" ] || fail "pkg-config --cflags gives '$cflags' for a header in /usr/include"
 cc -std=c99 -Wall -Werror -o app consumer.c $(pkg-config --cflags --libs velquar-platform) ||
