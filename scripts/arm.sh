@@ -66,7 +66,8 @@ build() {
 
 # check_package PREFIX ARM|HOST: a C program built against the installed
 # library, once through its pkg-config file and once through find_package,
-# links and reads panelWidth from the installed stand-ins.
+# links and reads panelWidth from the installed stand-ins (on this machine
+# run by the install's velquar-sim).
 check_package() {
     local prefix=$1 machine=$2 cc=gcc run=() cmake_args=() ldflags=()
     if [ "$machine" = ARM ]; then
@@ -76,7 +77,8 @@ check_package() {
         run=("${emulator[@]}" -E "LD_LIBRARY_PATH=$library_path:$prefix/lib")
         cmake_args=("${toolchain_args[@]}")
     else
-        run=(env "LD_LIBRARY_PATH=$prefix/lib")
+        # velquar-sim of the install finds its own stand-ins and library.
+        run=("$prefix/bin/velquar-sim" --)
     fi
     local out=$prefix/../consumer
     rm -rf "$out" && mkdir -p "$out"

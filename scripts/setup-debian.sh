@@ -12,7 +12,7 @@ packages=("$@")
     clang-format util-linux valgrind
     clang libclang-rt-14-dev
     python3 mandoc abigail-tools
-    debhelper dpkg-dev lintian fakeroot
+    debhelper dpkg-dev lintian fakeroot bash-completion
 )
 
 missing=()

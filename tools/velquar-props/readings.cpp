@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -128,6 +129,16 @@ bool loadApi(const char *path, Api &api) {
     void *lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
         fprintf(stderr, "velquar-props: cannot load %s: %s\n", path, dlerror());
+        // Where the simulated television is installed beside this program.
+        char self[4096];
+        ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        std::string sim(self, n > 0 ? n : 0);
+        if (n > 0 &&
+            access(sim.replace(sim.rfind('/') + 1, sim.npos, "velquar-sim").c_str(), X_OK) == 0) {
+            fprintf(
+                stderr,
+                "velquar-props: to use the simulated television: velquar-sim velquar-props ...\n");
+        }
         return false;
     }
     api.handle = lib;
