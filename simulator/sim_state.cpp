@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,7 +24,7 @@ namespace {
 std::mutex g_mutex;
 std::string g_loadedPath;
 std::string g_loadedContent;
-int g_loadedError = 0;
+std::string g_loadedError;
 std::map<std::string, std::string> g_loadedValues;
 std::map<std::string, size_t> g_positions;
 // Every report made so far: each is made once per process.
@@ -309,31 +310,47 @@ std::map<std::string, std::string> parse(const std::string &name, const std::str
     return values;
 }
 
-// The state file's content, or the errno of why it cannot be read.
-int readStateFile(const std::string &name, std::string &content) {
-    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+// The largest state file read; a recorded television is a few kilobytes.
+constexpr size_t kMaxStateFileSize = 4 * 1024 * 1024;
+
+// Reads the state file into content; empty, or why it cannot be read.
+// Only a regular file of at most kMaxStateFileSize is read: a device
+// (/dev/zero) or a file that keeps growing would be read until memory runs
+// out, and opening a FIFO would wait for a writer.
+std::string readStateFile(const std::string &name, std::string &content) {
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        return errno;
+        return strerror(errno);
+    }
+    std::string why;
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        why = strerror(errno);
+    } else if (S_ISDIR(status.st_mode)) {
+        why = strerror(EISDIR);
+    } else if (!S_ISREG(status.st_mode)) {
+        why = "not a regular file";
     }
     char buffer[65536];
-    int error = 0;
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
+    while (why.empty()) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0) {
-            error = errno;
-            content.clear();
-            break;
-        }
-        if (n == 0) {
+        if (n <= 0) {
+            why = n < 0 ? strerror(errno) : "";
             break;
         }
         content.append(buffer, static_cast<size_t>(n));
+        if (content.size() > kMaxStateFileSize) {
+            why = "larger than 4 MiB";
+        }
+    }
+    if (!why.empty()) {
+        content.clear();
     }
     close(fd);
-    return error;
+    return why;
 }
 
 // Re-reads the state file when its name or content changed, and reports
@@ -342,7 +359,7 @@ void refresh() {
     const char *path = getenv("VELQUAR_SIM_STATE");
     std::string name = path ? path : "";
     std::string content;
-    int error = name.empty() ? 0 : readStateFile(name, content);
+    const std::string error = name.empty() ? "" : readStateFile(name, content);
     if (name == g_loadedPath && content == g_loadedContent && error == g_loadedError) {
         return;
     }
@@ -350,9 +367,9 @@ void refresh() {
     g_loadedContent = content;
     g_loadedError = error;
     std::vector<std::string> problems;
-    if (error) {
-        problems.push_back("cannot read the state file \"" + shown(name) +
-                           "\": " + strerror(error) + "; answering as the default television");
+    if (!error.empty()) {
+        problems.push_back("cannot read the state file \"" + shown(name) + "\": " + error +
+                           "; answering as the default television");
     }
     g_loadedValues = parse(name, content, problems);
     g_positions.clear();
