@@ -69,10 +69,10 @@ void startAfreshInChild() {
 // store; unloading the library removes it with it.
 [[maybe_unused]] const int g_forkHandler = pthread_atfork(nullptr, nullptr, startAfreshInChild);
 
+// As for a function's static object, the instance stays found after this
+// (with no private part, every look-up answers false); it is not built again.
 void destroyInstance() {
-    if (BrennicSetting *instance = g_instance.exchange(nullptr, std::memory_order_acq_rel)) {
-        instance->~BrennicSetting();
-    }
+    g_instance.load(std::memory_order_acquire)->~BrennicSetting();
 }
 
 // Marks the calling thread as the loader while it lives; an exception out
