@@ -533,10 +533,10 @@ std::string forkAndRead(DevicePropertiesProviderContext *ctx) {
                                                          : " child failed";
 }
 
-// An application's logging buffer in front of std::cout's: every write
-// under one mutex, which the application's own fork handlers hold across
-// fork. The writer dwells after its first write, so that another thread
-// forks meanwhile.
+// An application's logging buffer in front of std::cout's (its texts only):
+// every write under one mutex, which the application's own fork handlers
+// hold across fork. The writer dwells after its first write, so that
+// another thread forks meanwhile.
 pthread_mutex_t g_logLock = PTHREAD_MUTEX_INITIALIZER;
 
 class LoggingBuffer : public std::streambuf {
@@ -557,16 +557,6 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         return done;
-    }
-    int_type overflow(int_type c) override {
-        const char ch = traits_type::to_char_type(c);
-        return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
-    }
-    int sync() override {
-        pthread_mutex_lock(&g_logLock);
-        const int rc = m_to->pubsync();
-        pthread_mutex_unlock(&g_logLock);
-        return rc;
     }
 
 private:
