@@ -2,14 +2,18 @@
 // iniparser, typed look-ups that convert the stored text afresh each time.
 #include "brennic_setting.h"
 
+#include <linux/futex.h>
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <new>
 
 #include "app_ipc.h"
 #include "cancellation.h"
@@ -28,59 +32,63 @@ const char *findValue(const dictionary *dict, const std::string &key) {
     return dict ? iniparser_getstring(dict, key.c_str(), nullptr) : nullptr;
 }
 
-// The one load and fork. Every construction of the store runs under
-// g_loadLock, and fork takes the lock first: so a child is never forked
-// while another thread is half way through the load, which would leave the
-// child's store for ever under construction. The thread that runs the load
-// may itself fork (a platform library may): it does not wait for itself,
-// and its child, whose one thread it is, goes on with the load. The C
-// library runs one fork's handlers at a time, so one flag serves them.
-pthread_mutex_t g_loadLock = PTHREAD_MUTEX_INITIALIZER;
+// The one load and fork. The load calls code that is not the library's:
+// the platform's service that names the file, and the application's
+// std::cout buffer for the path line. Either may wait for another thread
+// that forks (an IPC client's worker starting a helper; a logging buffer
+// whose own fork handler takes its mutex), so the load holds no lock, and
+// fork waits for nothing of the library's. g_load tells threads apart:
+// one moves it from kNotLoaded to kLoading and runs the load; the others
+// sleep on it (a futex) until it leaves kLoading.
+//
+// A child's one thread is the one that forked. When that was the loader
+// (a platform library may fork), the child goes on with the load; when it
+// was another thread, the load in progress has no thread in the child to
+// end it, so the child starts it afresh at its first read.
+enum : int { kNotLoaded = 0, kLoading = 1, kLoaded = 2 };
+std::atomic<int> g_load{kNotLoaded};
+static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free,
+              "g_load is a futex word");
+thread_local bool t_loading = false;
 std::atomic<BrennicSetting *> g_instance{nullptr};
-std::atomic<pid_t> g_loader{0};  // the thread running the load, 0 when none
-std::atomic<bool> g_lockedForFork{false};
+// The instance's storage: constructed in place on first use, so that a
+// child can construct it again over a load its parent left half done.
+alignas(BrennicSetting) unsigned char g_storage[sizeof(BrennicSetting)];
 
-void lockBeforeFork() {
-    if (!g_instance.load(std::memory_order_acquire) &&
-        g_loader.load(std::memory_order_relaxed) != gettid()) {
-        pthread_mutex_lock(&g_loadLock);
-        g_lockedForFork.store(true, std::memory_order_relaxed);
-    }
+int *loadWord() {
+    return reinterpret_cast<int *>(&g_load);
 }
 
-void unlockInParent() {
-    if (g_lockedForFork.exchange(false, std::memory_order_relaxed)) {
-        pthread_mutex_unlock(&g_loadLock);
-    }
-}
-
-// The child's one thread is the one that forked: it unlocks what it locked
-// before the fork, or, when it was running the load, goes on as the loader.
-void unlockInChild() {
-    if (g_lockedForFork.exchange(false, std::memory_order_relaxed)) {
-        pthread_mutex_unlock(&g_loadLock);
-    } else if (g_loader.load(std::memory_order_relaxed) != 0) {
-        g_loader.store(gettid(), std::memory_order_relaxed);
+void startAfreshInChild() {
+    if (!t_loading && g_load.load(std::memory_order_relaxed) == kLoading) {
+        g_load.store(kNotLoaded, std::memory_order_relaxed);
     }
 }
 
 // Registered when the library is loaded, before any thread can load the
-// store; unloading the library removes the handlers with it.
-[[maybe_unused]] const int g_forkHandlers =
-    pthread_atfork(lockBeforeFork, unlockInParent, unlockInChild);
+// store; unloading the library removes it with it.
+[[maybe_unused]] const int g_forkHandler = pthread_atfork(nullptr, nullptr, startAfreshInChild);
 
-class LoadLock {
+// As for a function's static object, the instance stays found after this
+// (with no private part, every look-up answers false); it is not built again.
+void destroyInstance() {
+    g_instance.load(std::memory_order_acquire)->~BrennicSetting();
+}
+
+// Marks the calling thread as the loader while it lives; an exception out
+// of the construction leaves the store not loaded, for the next call.
+class LoadRun {
 public:
-    LoadLock() {
-        pthread_mutex_lock(&g_loadLock);
-        g_loader.store(gettid(), std::memory_order_relaxed);
+    LoadRun() { t_loading = true; }
+    ~LoadRun() {
+        t_loading = false;
+        if (g_load.load(std::memory_order_relaxed) == kLoading) {
+            g_load.store(kNotLoaded, std::memory_order_release);
+        }
+        syscall(SYS_futex, loadWord(), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
     }
-    ~LoadLock() {
-        g_loader.store(0, std::memory_order_relaxed);
-        pthread_mutex_unlock(&g_loadLock);
-    }
-    LoadLock(const LoadLock &) = delete;
-    LoadLock &operator=(const LoadLock &) = delete;
+    LoadRun(const LoadRun &) = delete;
+    LoadRun &operator=(const LoadRun &) = delete;
 };
 
 // Writes one line to the standard output stream through its buffer, in
@@ -107,13 +115,27 @@ void announce(const char *head, const std::string &path) {
 }  // namespace
 
 BrennicSetting &BrennicSetting::Get() {
-    if (BrennicSetting *loaded = g_instance.load(std::memory_order_acquire)) {
-        return *loaded;
+    for (;;) {
+        if (BrennicSetting *loaded = g_instance.load(std::memory_order_acquire)) {
+            return *loaded;
+        }
+        int seen = kNotLoaded;
+        if (g_load.compare_exchange_strong(seen, kLoading, std::memory_order_acquire)) {
+            break;
+        }
+        if (seen == kLoading) {
+            // Not a cancellation point; a signal or a spurious wake looks again.
+            syscall(SYS_futex, loadWord(), FUTEX_WAIT_PRIVATE, kLoading, nullptr, nullptr, 0);
+        }
     }
-    LoadLock lock;
-    static BrennicSetting instance;
-    g_instance.store(&instance, std::memory_order_release);
-    return instance;
+    LoadRun run;
+    BrennicSetting *instance = new (g_storage) BrennicSetting;
+    // Destroyed at exit, or when the library is unloaded, as a function's
+    // static object would be.
+    atexit(destroyInstance);
+    g_instance.store(instance, std::memory_order_release);
+    g_load.store(kLoaded, std::memory_order_release);
+    return *instance;
 }
 
 BrennicSetting::BrennicSetting() : m_pPrivate(new BrennicSettingPrivate) {}

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "cancellation.h"
+#include "descriptor.h"
 
 namespace velquar {
 namespace {
@@ -26,19 +27,15 @@ public:
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
     int get() const { return m_fd; }
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
 
 private:
     int m_fd;
 };
 
-bool writeAll(int fd, const char *data, size_t size) {
+// Writes data at offset, whatever the descriptor's own position.
+bool writeAllAt(int fd, const char *data, size_t size, off_t offset) {
     while (size > 0) {
-        const ssize_t n = write(fd, data, size);
+        const ssize_t n = pwrite(fd, data, size, offset);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -47,6 +44,7 @@ bool writeAll(int fd, const char *data, size_t size) {
         }
         data += n;
         size -= static_cast<size_t>(n);
+        offset += n;
     }
     return true;
 }
@@ -68,13 +66,19 @@ enum class Copied { Whole, Failed, PastTheLimit };
 // fits the file-size limit: Failed when a read would block or fails, or
 // when the file holds more than the bound. The size the file reports is
 // checked first, but kernel files report none, so the bytes are counted as
-// they come.
+// they come. Without a copy (copy -1) the file is only read through, and the
+// result is PastTheLimit, as for a copy with no room.
+//
+// Both files are read and written at explicit offsets and the copy is cut
+// to what was read: a descriptor that was 0, 1 or 2 for a moment (see
+// aboveStandardStreams) may have met another thread's read or write, which
+// moved the position the two share or left bytes in the copy.
 Copied copyBounded(int file, int copy) {
-    const size_t room = fileSizeLimit();
+    const size_t room = copy >= 0 ? fileSizeLimit() : 0;
     char chunk[8192];
     size_t total = 0;
     for (;;) {
-        const ssize_t n = read(file, chunk, sizeof chunk);
+        const ssize_t n = pread(file, chunk, sizeof chunk, static_cast<off_t>(total));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -82,62 +86,62 @@ Copied copyBounded(int file, int copy) {
             return Copied::Failed;
         }
         if (n == 0) {
-            return total > room ? Copied::PastTheLimit : Copied::Whole;
+            if (copy < 0 || total > room) {
+                return Copied::PastTheLimit;
+            }
+            return ftruncate(copy, static_cast<off_t>(total)) == 0 ? Copied::Whole : Copied::Failed;
+        }
+        if (total + static_cast<size_t>(n) <= room &&
+            !writeAllAt(copy, chunk, static_cast<size_t>(n), static_cast<off_t>(total))) {
+            return Copied::Failed;
         }
         total += static_cast<size_t>(n);
         if (total > kMaxIniFileSize) {
             return Copied::Failed;
         }
-        if (total <= room && !writeAll(copy, chunk, static_cast<size_t>(n))) {
-            return Copied::Failed;
-        }
     }
 }
 
-// What iniparser is to parse for the regular file at path, read without
-// waiting and within the bound: a private in-memory copy, or, where the
-// process's file-size limit leaves no room for one, the file's own
-// descriptor, which was just read to its end; -1 when there is neither.
-int privateCopy(const char *path) {
-    Descriptor file(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat status;
-    if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size > static_cast<off_t>(kMaxIniFileSize)) {
-        return -1;
-    }
-    // A cancelled read unwinds through here: both descriptors are closed.
-    Descriptor copy(memfd_create("velquar-ini", MFD_CLOEXEC));
-    if (copy.get() < 0) {
-        return -1;
-    }
-    switch (copyBounded(file.get(), copy.get())) {
-        case Copied::Whole:
-            return copy.release();
-        case Copied::PastTheLimit:
-            return file.release();
-        case Copied::Failed:
-            break;
-    }
-    return -1;
+// Whether name, a /proc/self/fd name, is the file open as fd: /proc may be
+// missing (a chroot, a container) or not the kernel's.
+bool namesDescriptor(const char *name, int fd) {
+    struct stat named, open;
+    return stat(name, &named) == 0 && fstat(fd, &open) == 0 && named.st_dev == open.st_dev &&
+           named.st_ino == open.st_ino;
 }
 
 }  // namespace
 
 dictionary *loadIniFile(const char *path) {
-    Descriptor copy(privateCopy(path));
-    if (copy.get() < 0) {
+    Descriptor file(aboveStandardStreams(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)));
+    struct stat status;
+    if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > static_cast<off_t>(kMaxIniFileSize)) {
         return nullptr;
     }
+    // What iniparser parses: a private in-memory copy of what is read here;
+    // or, where the process's file-size limit leaves no room for one or
+    // memfd_create is refused (a sandbox's seccomp filter), the file itself,
+    // read to its end here first. A cancelled read unwinds through here:
+    // both descriptors are closed.
+    Descriptor copy(aboveStandardStreams(memfd_create("velquar-ini", MFD_CLOEXEC)));
+    const Copied copied = copyBounded(file.get(), copy.get());
+    if (copied == Copied::Failed) {
+        return nullptr;
+    }
+    const int parsed = copied == Copied::Whole ? copy.get() : file.get();
     // iniparser opens by name only: it gets the descriptor by its /proc
-    // name, so what it parses is what was read above (the file itself only
-    // under a file-size limit too small for the copy), and the file is never
-    // opened again by its own name.
+    // name, so what it parses is what was read above, and the file is never
+    // opened again by its own name. Only where /proc cannot name it (not
+    // mounted) is the file opened again by its path: the file checked above
+    // could be replaced in between, which is far better than losing the
+    // settings.
     char self[32];
-    snprintf(self, sizeof self, "/proc/self/fd/%d", copy.get());
+    snprintf(self, sizeof self, "/proc/self/fd/%d", parsed);
     // iniparser keeps its stream and a half-built dictionary on the stack of
     // its own C code: the load is not interrupted.
     CancellationHeldOff held;
-    return iniparser_load(self);
+    return iniparser_load(namesDescriptor(self, parsed) ? self : path);
 }
 
 }  // namespace velquar

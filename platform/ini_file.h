@@ -18,7 +18,9 @@ constexpr size_t kMaxIniFileSize = 1024 * 1024;
 // device would block the read or never end), a regular file whose read
 // would block (kernel files such as tracing pipes), or one larger than
 // kMaxIniFileSize. Never blocks: the file is opened and read without
-// waiting, once, and iniparser parses a private copy of what was read.
+// waiting, once, and iniparser parses a private copy of what was read (the
+// file itself where no copy can be made). Every descriptor it keeps is 3 or
+// above.
 dictionary *loadIniFile(const char *path);
 
 }  // namespace velquar

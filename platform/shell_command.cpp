@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "descriptor.h"
 #include "velquar_platform.h"
 
 extern char **environ;
@@ -117,16 +118,19 @@ int startShell(const std::string &command, pid_t &pid, int &output) {
     }
     // Both ends are close-on-exec, so no other program started meanwhile
     // keeps the pipe open. An end that took descriptor 0, 1 or 2 (closed by
-    // the application) is moved above them before it becomes the shell's 1.
-    if (ends[1] <= STDERR_FILENO) {
-        const int moved = fcntl(ends[1], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    // the application) is moved above them: the write end before it becomes
+    // the shell's 1, the read end before the library reads from it.
+    for (int &end : ends) {
+        end = aboveStandardStreams(end);
+    }
+    if (ends[0] < 0 || ends[1] < 0) {
         const int error = errno;
-        close(ends[1]);
-        ends[1] = moved;
-        if (moved < 0) {
-            close(ends[0]);
-            return error;
+        for (const int end : ends) {
+            if (end >= 0) {
+                close(end);
+            }
         }
+        return error;
     }
     FileActions actions;
     SpawnAttributes attributes;

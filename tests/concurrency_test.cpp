@@ -3,12 +3,14 @@
 // configuration-backed property in a process; threads cancelled inside the
 // library and a periodic signal while it waits or reads. Labelled
 // "concurrency" so that scripts/tsan.sh runs them under ThreadSanitizer.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -26,9 +28,53 @@
 #include <vector>
 
 #include "app_ipc.h"
+#include "root_view.h"
 #include "sim_device.h"
 
 using namespace velquar_test;
+
+// The library's calls of these three come here first (the program's own
+// definitions precede the C library's and the stand-in's): a row, in a
+// process of its own, may set a hook that acts inside the call.
+namespace {
+std::function<void()> g_inServiceCall;
+std::function<int(const char *, unsigned)> g_memfdCreate;
+std::function<void()> g_beforeTruncate;
+
+template <typename Call>
+Call nextDefinition(const char *name) {
+    return reinterpret_cast<Call>(dlsym(RTLD_NEXT, name));
+}
+
+int realMemfdCreate(const char *name, unsigned flags) {
+    static const auto next = nextDefinition<int (*)(const char *, unsigned)>("memfd_create");
+    return next(name, flags);
+}
+}  // namespace
+
+extern "C" int32_t AppIpcApi_GetAPPConfigFilePath(int32_t applicationId, char *path) {
+    static const auto next =
+        nextDefinition<int32_t (*)(int32_t, char *)>("AppIpcApi_GetAPPConfigFilePath");
+    if (g_inServiceCall) {
+        g_inServiceCall();
+    }
+    return next(applicationId, path);
+}
+
+extern "C" int memfd_create(const char *name, unsigned flags) noexcept {
+    return g_memfdCreate ? g_memfdCreate(name, flags) : realMemfdCreate(name, flags);
+}
+
+// Declared as the library sees it: with 64-bit file offsets on a 32-bit
+// machine, ftruncate64 by its C library's name.
+extern "C" int ftruncate(int fd, off_t length) noexcept {
+    static const auto next = nextDefinition<int (*)(int, off_t)>(
+        sizeof(off_t) > sizeof(long) ? "ftruncate64" : "ftruncate");
+    if (g_beforeTruncate) {
+        g_beforeTruncate();
+    }
+    return next(fd, length);
+}
 
 namespace {
 
@@ -436,16 +482,22 @@ private:
 };
 
 // Runs row in a child process of its own, one without a configuration store
-// yet, and returns what it reports, or how it ended when it reports nothing.
-std::string inFreshProcess(const std::function<std::string()> &row) {
+// yet (inside a private root view with freshDirs, when any), and returns
+// what it reports, or how it ended when it reports nothing.
+std::string inFreshProcess(const std::function<std::string()> &row,
+                           const std::vector<std::string> &freshDirs) {
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        return "no pipe";
+    char root[] = "/tmp/velquar-root-XXXXXX";
+    if (pipe2(ends, O_CLOEXEC) != 0 || !mkdtemp(root)) {
+        return "no pipe or folder";
     }
     fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
         alarm(20);  // a row that hangs ends here
+        if (!freshDirs.empty()) {
+            enterRootView(root, freshDirs);
+        }
         const std::string said = row();
         const ssize_t written = write(ends[1], said.data(), said.size());
         _exit(written == static_cast<ssize_t>(said.size()) ? 0 : 1);
@@ -459,11 +511,57 @@ std::string inFreshProcess(const std::function<std::string()> &row) {
     close(ends[0]);
     int status = 0;
     waitpid(child, &status, 0);
+    rmdir(root);
     if (WIFSIGNALED(status)) {
         said += "killed by signal " + std::to_string(WTERMSIG(status));
     }
     return said;
 }
+
+// Forks; the child makes a configuration read. How the child ended.
+std::string forkAndRead(DevicePropertiesProviderContext *ctx) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(5);
+        const Read<int> r = readInt32(ctx, "fragmentCacheSize");
+        _exit(r.rc == PROPERTY_OK && r.value == 65536 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? " child answered"
+           : WIFSIGNALED(status)                         ? " child hung"
+                                                         : " child failed";
+}
+
+// An application's logging buffer in front of std::cout's (its texts only):
+// every write under one mutex, which the application's own fork handlers
+// hold across fork. The writer dwells after its first write, so that
+// another thread forks meanwhile.
+pthread_mutex_t g_logLock = PTHREAD_MUTEX_INITIALIZER;
+
+class LoggingBuffer : public std::streambuf {
+public:
+    explicit LoggingBuffer(std::streambuf *to) : m_to(to) {
+        pthread_atfork([] { pthread_mutex_lock(&g_logLock); },
+                       [] { pthread_mutex_unlock(&g_logLock); },
+                       [] { pthread_mutex_unlock(&g_logLock); });
+    }
+    std::atomic<bool> writing{false};
+
+protected:
+    std::streamsize xsputn(const char *s, std::streamsize n) override {
+        pthread_mutex_lock(&g_logLock);
+        const std::streamsize done = m_to->sputn(s, n);
+        pthread_mutex_unlock(&g_logLock);
+        if (!writing.exchange(true)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return done;
+    }
+
+private:
+    std::streambuf *m_to;
+};
 
 std::string streamState(std::ios_base::iostate state) {
     return state == std::ios_base::goodbit   ? "good"
@@ -482,6 +580,9 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
     ASSERT_EQ(ctx.rc(), PROPERTY_OK);
     char path[APPIPC_CONFIG_PATH_SIZE] = {};
     ASSERT_EQ(AppIpcApi_GetAPPConfigFilePath(5, path), 0);
+    // Named outright: the stand-in finds its sample file from where it was
+    // loaded, which a root view does not show as it is.
+    device.setState("config_path = " + std::string(path) + "\n");
     const std::string pathLine = "Orvane Palomir config path: " + std::string(path) + "\n";
     device.clearLog();
     auto cacheSize = [&] { return outcome(readInt32(ctx.get(), "fragmentCacheSize")); };
@@ -489,6 +590,37 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         const char *label;
         std::function<std::string()> run;
         std::string want;
+        std::vector<std::string> freshDirs = {};
+    };
+    // The /config/sys.ini chain to a panel that is OLED; supportsOLED is read
+    // with the given standard descriptors closed, and another thread makes
+    // its first configuration read, announcing its path on standard output,
+    // inside the chain's first memfd_create. Which of the closed ones are
+    // open (the library's) once a copy is written.
+    auto chainWhileAnotherReads = [&](std::vector<int> closed) {
+        writeFile("/config/sys.ini", "[model]\ngModelName = /config/m.ini\n");
+        writeFile("/config/m.ini", "[panel]\nm_pPanelName = /config/p.ini\n");
+        writeFile("/config/p.ini", "[panel]\nm_bPanelSupportsOLED = 1\n");
+        std::string other;
+        std::atomic<bool> once{false};
+        g_memfdCreate = [&](const char *name, unsigned flags) {
+            const int fd = realMemfdCreate(name, flags);
+            if (!once.exchange(true)) {
+                std::thread([&] { other = cacheSize(); }).join();
+            }
+            return fd;
+        };
+        std::string reopened;
+        g_beforeTruncate = [&] {
+            for (const int fd : other.empty() ? std::vector<int>() : closed) {
+                reopened += fcntl(fd, F_GETFD) >= 0 ? " " + std::to_string(fd) : "";
+            }
+        };
+        for (const int fd : closed) {
+            close(fd);
+        }
+        return outcome(readBool(ctx.get(), "supportsOLED")) + ", other thread " + other +
+               ", reopened:" + reopened;
     };
     const Row rows[] = {
         // The configuration file is opened as descriptor 0 and closed again.
@@ -550,7 +682,7 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
          },
          "ok 65536 fail | " + pathLine},
         // Another thread forks while the load waits on its path line: the
-        // fork waits for the load, and the child answers from the store.
+        // fork does not wait, and the child loads afresh and answers.
         {"fork during the first load",
          [&] {
              PipeAsStdout out;
@@ -569,22 +701,85 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
                      out.take(20);
                  }
              });
-             const pid_t child = fork();
-             if (child == 0) {
-                 alarm(5);
-                 const Read<int> r = readInt32(ctx.get(), "fragmentCacheSize");
-                 _exit(r.rc == PROPERTY_OK && r.value == 65536 ? 0 : 1);
-             }
+             const std::string child = forkAndRead(ctx.get());
              loader.join();
-             int status = 0;
-             waitpid(child, &status, 0);
              stop = true;
              drainer.join();
-             return read + (WIFEXITED(status) && WEXITSTATUS(status) == 0 ? " child answered"
-                            : WIFSIGNALED(status)                         ? " child hung"
-                                                                          : " child failed");
+             return read + child;
          },
          "ok 65536 child answered"},
+        // The application's std::cout logs under a mutex its own fork
+        // handler takes (registered after the library's, so run first);
+        // another thread forks while the path line is being written.
+        {"logging std::cout with a fork handler, fork during the first load",
+         [&] {
+             PipeAsStdout out;
+             LoggingBuffer logging(std::cout.rdbuf());
+             std::streambuf *const saved = std::cout.rdbuf(&logging);
+             std::string read;
+             std::thread loader([&] { read = cacheSize(); });
+             while (!logging.writing) {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             }
+             const std::string child = forkAndRead(ctx.get());
+             loader.join();
+             std::cout.rdbuf(saved);
+             return read + child;
+         },
+         "ok 65536 child answered"},
+        // The platform's service call waits for its IPC worker, which starts
+        // a helper process.
+        {"the service call's worker forks while the load waits for it",
+         [&] {
+             PipeAsStdout out;
+             g_inServiceCall = [] {
+                 std::thread([] {
+                     const pid_t helper = fork();
+                     if (helper == 0) {
+                         _exit(0);
+                     }
+                     waitpid(helper, nullptr, 0);
+                 }).join();
+             };
+             const std::string read = cacheSize();
+             return read + " | " + out.drain();
+         },
+         "ok 65536 | " + pathLine},
+        // A daemon's: the chain's files would take 0 and 1, and the other
+        // thread's path line would be written into the copy.
+        {"descriptors 0, 1 and 2 closed",
+         [&] {
+             return chainWhileAnotherReads({0, 1, 2});
+         },
+         "ok 1, other thread ok 65536, reopened:",
+         {"config"}},
+        // Only 1 closed: the copy takes 1 and meets the path line before it
+        // is moved; what it holds is the file's alone.
+        {"descriptor 1 closed",
+         [&] { return chainWhileAnotherReads({1}); },
+         "ok 1, other thread ok 65536, reopened:",
+         {"config"}},
+        // A sandbox refuses memfd_create, or /proc is not mounted: the file
+        // is loaded all the same.
+        {"memfd_create refused",
+         [&] {
+             PipeAsStdout out;
+             g_memfdCreate = [](const char *, unsigned) {
+                 errno = EPERM;
+                 return -1;
+             };
+             const std::string read = cacheSize();
+             return read + " | " + out.drain();
+         },
+         "ok 65536 | " + pathLine},
+        {"/proc not mounted",
+         [&] {
+             PipeAsStdout out;
+             const std::string read = cacheSize();
+             return read + " | " + out.drain();
+         },
+         "ok 65536 | " + pathLine,
+         {"proc"}},
         // No room for a private copy of the 879-byte configuration file
         // (the stand-in's log still has room): the load answers all the
         // same, and the application, which leaves SIGXFSZ as it is, is not
@@ -617,7 +812,7 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
          "0x80000010 untouched | Failed to popen:uname -o strerror(errno):Too many open files\n"},
     };
     for (const Row &row : rows) {
-        EXPECT_EQ(inFreshProcess(row.run), row.want) << row.label;
+        EXPECT_EQ(inFreshProcess(row.run, row.freshDirs), row.want) << row.label;
         device.clearLog();
     }
 }

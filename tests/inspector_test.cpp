@@ -729,10 +729,14 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
 TEST(Inspector, SimulatorReportsWhatItCannotUse) {
     struct Case {
         const char *state;
-        const char *stateFile;             // null: the device's own state file
+        // null: the device's own state file; "@/fifo" a FIFO and "@/SIZE" a
+        // file of SIZE bytes that sets the panel width to 1280, both in the
+        // device's folder.
+        const char *stateFile;
         std::vector<std::string> reports;  // after "velquar simulator: "; @ is the state file
         const char *panelWidth;
     };
+    const std::string kDefault = "answering as the default television";
     const Case cases[] = {
         {"",
          "/nonexistent.state",
@@ -743,6 +747,21 @@ TEST(Inspector, SimulatorReportsWhatItCannotUse) {
          "/",
          {"cannot read the state file \"/\": Is a directory; answering as the default "
           "television"},
+         "3840"},
+        // Read only when a regular file of at most 4 MiB: not a device that
+        // never ends, a FIFO without a writer or a larger file.
+        {"",
+         "/dev/zero",
+         {"cannot read the state file \"@\": not a regular file; " + kDefault},
+         "3840"},
+        {"",
+         "@/fifo",
+         {"cannot read the state file \"@\": not a regular file; " + kDefault},
+         "3840"},
+        {"", "@/4194304", {}, "1280"},
+        {"",
+         "@/4194305",
+         {"cannot read the state file \"@\": larger than 4 MiB; " + kDefault},
          "3840"},
         {"capability.panle_width = 1920\n",
          nullptr,
@@ -794,7 +813,16 @@ TEST(Inspector, SimulatorReportsWhatItCannotUse) {
     for (const Case &k : cases) {
         SCOPED_TRACE(k.state);
         SimDevice device(k.state);
-        const std::string stateFile = k.stateFile ? k.stateFile : device.dir() + "/device.state";
+        std::string stateFile = k.stateFile ? k.stateFile : device.dir() + "/device.state";
+        if (stateFile == "@/fifo") {
+            stateFile = device.dir() + "/fifo";
+            ASSERT_EQ(mkfifo(stateFile.c_str(), 0600), 0);
+        } else if (stateFile[0] == '@') {
+            const std::string width = "capability.panel_width = 1280\n";
+            const size_t size = std::stoul(stateFile.substr(2));
+            stateFile = device.dir() + "/sized.state";
+            std::ofstream(stateFile) << width << std::string(size - width.size() - 1, '#') << '\n';
+        }
         ProgramRun run =
             runCommand(inspectorCommand({"VELQUAR_SIM_STATE=" + stateFile}) + " --value panelWidth",
                        device.dir() + "/stderr");
@@ -810,8 +838,9 @@ TEST(Inspector, SimulatorReportsWhatItCannotUse) {
         }
         std::vector<std::string> expected;
         for (std::string r : k.reports) {
-            if (r[0] == '@') {
-                r.replace(0, 1, stateFile);
+            const size_t at = r.find('@');
+            if (at != std::string::npos) {
+                r.replace(at, 1, stateFile);
             }
             expected.push_back(r);
         }

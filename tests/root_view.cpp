@@ -29,6 +29,8 @@ const char *const kRealRoot = "/proc/self/root";
     _exit(kSetupFailed);
 }
 
+}  // namespace
+
 // A tmpfs root that mirrors every top-level entry of the real one by bind
 // mounts and symbolic links, except the fresh directories; then enters it.
 void enterRootView(const std::string &root, const std::vector<std::string> &freshDirs) {
@@ -73,8 +75,6 @@ void enterRootView(const std::string &root, const std::vector<std::string> &fres
         setupFailed("chroot " + root);
     }
 }
-
-}  // namespace
 
 RootView runInRootView(const std::vector<std::string> &freshDirs,
                        const std::function<void()> &body) {

@@ -17,6 +17,11 @@ enum class RootView { Ran, NotPermitted };
 RootView runInRootView(const std::vector<std::string> &freshDirs,
                        const std::function<void()> &body);
 
+// Makes the calling process, single-threaded and a child of its own, enter
+// such a view built on root, an empty folder the caller made and removes
+// afterwards; ends the process when it cannot.
+void enterRootView(const std::string &root, const std::vector<std::string> &freshDirs);
+
 // Ends the child running body as a view that is not permitted here (for a
 // file system the kernel lacks, say): the caller sees NotPermitted.
 [[noreturn]] void notPermittedInRootView();
