@@ -100,10 +100,15 @@ bool linkTrusted(int folderFd, const struct stat &link, const struct stat &folde
     return link.st_uid == 0 || link.st_uid == geteuid() || !othersMayWrite(folderFd, folder);
 }
 
-int fail(int fd, int error) {
+// Closes fd unless it stands for the working folder (AT_FDCWD).
+void release(int fd) {
     if (fd >= 0) {
         close(fd);
     }
+}
+
+int fail(int fd, int error) {
+    release(fd);
     errno = error;
     return -1;
 }
@@ -112,7 +117,7 @@ int fail(int fd, int error) {
 int resolve(int dirFd, const char *path, unsigned flags, int *links) {
     int fd = dirFd;
     if (path[0] == '/') {
-        close(fd);
+        release(fd);
         fd = openRootFolder();
         if (fd < 0) {
             return -1;
@@ -159,7 +164,7 @@ int resolve(int dirFd, const char *path, unsigned flags, int *links) {
             return fail(fd, error);
         }
         if (!S_ISLNK(st.st_mode)) {
-            close(fd);
+            release(fd);
             fd = next;
             continue;
         }
@@ -167,7 +172,7 @@ int resolve(int dirFd, const char *path, unsigned flags, int *links) {
         char target[PATH_MAX];
         const ssize_t size = readlinkat(next, "", target, sizeof target - 1);
         close(next);
-        if (size <= 0 || fstat(fd, &folder) != 0) {
+        if (size <= 0 || fstatat(fd, "", &folder, AT_EMPTY_PATH) != 0) {
             return fail(fd, size == 0 ? ENOENT : errno);
         }
         if (++*links > kMaxLinks) {
@@ -207,7 +212,15 @@ bool othersMayWrite(int fd, const struct stat &st) {
 }
 
 int openSafePath(const char *path, unsigned flags) {
+    // From the working folder without a descriptor of its own: a relative
+    // path costs one descriptor less, which counts under a low limit.
     int links = 0;
-    const int start = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return start < 0 ? -1 : resolve(start, path, flags, &links);
+    const int fd = resolve(AT_FDCWD, path, flags, &links);
+    if (fd != AT_FDCWD) {
+        return fd;
+    }
+    // A path of no components but "." names the working folder itself.
+    return openat(AT_FDCWD, ".",
+                  (flags & kSafePathRead) ? O_RDONLY | O_DIRECTORY | O_CLOEXEC
+                                          : O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
