@@ -386,7 +386,8 @@ TEST(FactoryReset, SkipsFoldersThatCannotBeOpened) {
          "OTA=listed\n",
          {"listed/file"},
          {},
-         "ulimit -n 4 && ",
+         // Closes what the test runner may have left open.
+         "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&- && ulimit -n 4 && ",
          nullptr,
          clearLine("listed"),
          {"listed/", "listed/file"},
