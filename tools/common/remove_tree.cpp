@@ -33,12 +33,11 @@ struct Level {
     bool partial;           // not every entry fitted in names
     bool kept;              // something stays inside, so the folder does too
     unsigned long removed;  // entries removed since the folder was last read
-    // While partial: the names of the entries that stay (reported, or meant
-    // to stay), NUL-terminated one after the other, so that reading the
-    // folder again neither tries nor reports them twice. forgetful when one
-    // did not fit: the folder is then not read again.
+    // While partial, the names of the entries that stay, so that a new read
+    // skips them; forgetful when one did not fit (no new read then).
     char *stays;
     size_t staysSize;
+    size_t staysCapacity;
     bool forgetful;
 };
 
@@ -60,23 +59,27 @@ const char *entryName(const Level &level) {
     return level.names + level.current + 1;
 }
 
-bool append(const Walk &walk, Level *level, unsigned char type, const char *name) {
-    const size_t length = strlen(name) + 2;
-    if (level->capacity - level->size < length) {
-        size_t capacity = level->capacity ? level->capacity : 32;
-        while (capacity - level->size < length) {
-            capacity *= 2;
+// Appends name and its NUL to the list at *block, after a type byte when
+// type is not -1; false when the list cannot grow.
+bool append(const Walk &walk, char **block, size_t *size, size_t *capacity, int type,
+            const char *name) {
+    const size_t length = strlen(name) + (type >= 0 ? 2 : 1);
+    if (*capacity - *size < length) {
+        size_t more = *capacity ? *capacity : 32;
+        while (more - *size < length) {
+            more *= 2;
         }
-        char *grown = static_cast<char *>(grow(walk, level->names, capacity));
+        char *grown = static_cast<char *>(grow(walk, *block, more));
         if (!grown) {
             return false;
         }
-        level->names = grown;
-        level->capacity = capacity;
+        *block = grown;
+        *capacity = more;
     }
-    level->names[level->size] = static_cast<char>(type);
-    memcpy(level->names + level->size + 1, name, length - 1);
-    level->size += length;
+    if (type >= 0) {
+        (*block)[(*size)++] = static_cast<char>(type);
+    }
+    *size = static_cast<size_t>(stpcpy(*block + *size, name) - *block) + 1;
     return true;
 }
 
@@ -105,31 +108,21 @@ void report(Walk *walk, int depth, int error, RemoveReport to) {
 }
 
 bool stays(const Level &level, const char *name) {
-    for (size_t at = 0; at < level.staysSize; at += strlen(level.stays + at) + 1) {
-        if (strcmp(level.stays + at, name) == 0) {
-            return true;
-        }
+    size_t at = 0;
+    while (at < level.staysSize && strcmp(level.stays + at, name) != 0) {
+        at += strlen(level.stays + at) + 1;
     }
-    return false;
+    return at < level.staysSize;
 }
 
 // The current entry of level depth stays, and its folder with it.
 void keep(Walk *walk, int depth) {
     Level &level = walk->levels[depth];
     level.kept = true;
-    if (!level.partial || level.forgetful) {
-        return;
+    if (level.partial && !level.forgetful) {
+        level.forgetful = !append(*walk, &level.stays, &level.staysSize, &level.staysCapacity, -1,
+                                  entryName(level));
     }
-    const char *name = entryName(level);
-    const size_t length = strlen(name) + 1;
-    char *grown = static_cast<char *>(grow(*walk, level.stays, level.staysSize + length));
-    if (!grown) {
-        level.forgetful = true;
-        return;
-    }
-    level.stays = grown;
-    memcpy(level.stays + level.staysSize, name, length);
-    level.staysSize += length;
 }
 
 // The entry at level depth (the walk's folder for -1) stays: one report,
@@ -144,9 +137,8 @@ void leave(Walk *walk, int depth, int error) {
     report(walk, depth, error, walk->options.left);
 }
 
-// Reads the folder's entries from where its descriptor stands, as many as
-// memory allows, but those known to stay. A read error leaves the folder
-// with what it holds beyond what was read.
+// Reads the folder's entries but those known to stay, as many as memory
+// allows. A read error leaves the folder, with what it holds unread.
 void readLevel(Walk *walk, int depth) {
     Level *level = &walk->levels[depth];
     level->size = 0;
@@ -171,7 +163,8 @@ void readLevel(Walk *walk, int depth) {
                 (level->staysSize > 0 && stays(*level, name))) {
                 continue;
             }
-            if (!append(*walk, level, entry->d_type, name)) {
+            if (!append(*walk, &level->names, &level->size, &level->capacity, entry->d_type,
+                        name)) {
                 level->partial = true;
                 return;
             }
@@ -404,26 +397,4 @@ RemoveResult removeContents(int dirFd, const char *path, const RemoveOptions &op
     close(walk.levels[0].fd);
     free(walk.levels);
     return walk.result;
-}
-
-RemoveResult removeEntry(int dirFd, const char *name, const RemoveOptions &options) {
-    RemoveResult result;
-    const int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0) {
-        result = removeContents(fd, name, options);
-        if (unlinkat(dirFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT ||
-            (result.left > 0 && errno == ENOTEMPTY)) {
-            return result;
-        }
-    } else if (unlinkat(dirFd, name, 0) == 0 || errno == ENOENT ||
-               (errno == EISDIR && (unlinkat(dirFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT))) {
-        return result;
-    }
-    if (result.left++ == 0) {
-        result.error = errno;
-    }
-    if (options.left) {
-        options.left(name, errno, options.arg);
-    }
-    return result;
 }

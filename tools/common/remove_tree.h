@@ -45,8 +45,4 @@ struct RemoveResult {
 // read to its end stays, reported with the read's errno.
 RemoveResult removeContents(int dirFd, const char *path, const RemoveOptions &options);
 
-// Removes the entry name of the folder dirFd whatever it is, a folder with
-// all it holds, never following a link; reports name in what it reports.
-RemoveResult removeEntry(int dirFd, const char *name, const RemoveOptions &options);
-
 #endif

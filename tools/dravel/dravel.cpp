@@ -101,9 +101,16 @@ int makeFreshFolder(int parent, char *name, size_t size) {
     return -1;
 }
 
-// Removes an entry of parent whatever it is; false when something stays.
+// Removes the entry name of parent whatever it is, a folder with all it
+// holds, never following a link; false when something stays.
 bool removeQuietly(int parent, const char *name) {
-    return removeEntry(parent, name, RemoveOptions()).left == 0;
+    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        const bool emptied = removeContents(fd, name, RemoveOptions()).left == 0;
+        return (unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && emptied;
+    }
+    return unlinkat(parent, name, 0) == 0 || errno == ENOENT ||
+           (errno == EISDIR && (unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno == ENOENT));
 }
 
 // Moves the folder building to by-name in one step: exchanged with what
