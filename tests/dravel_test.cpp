@@ -406,6 +406,7 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
         std::string out;
         int status;
         Listing byName;
+        const char *kept = nullptr;  // a file that must stay, in place of byName
     } cases[] = {
         {"no right to make nodes",
          [] {},
@@ -437,13 +438,48 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
          },
          nullptr, shm + "the old by-name could not be removed whole; it stays beside it\n", 0,
          boot},
+        // In a copy of the root over a tmpfs (an overlay) where by-name is a
+        // bind mount of that root: the real root stays out of reach.
+        {"by-name the root folder",
+         [] {
+             for (const char *dir :
+                  {"/dev/shm/ovl", "/dev/shm/ovl/up", "/dev/shm/ovl/work", "/dev/shm/ovl/root"}) {
+                 ASSERT_EQ(mkdir(dir, 0755), 0);
+             }
+             ASSERT_EQ(mount("overlay", "/dev/shm/ovl/root", "overlay", 0,
+                             "lowerdir=/,upperdir=/dev/shm/ovl/up,workdir=/dev/shm/ovl/work"),
+                       0)
+                 << strerror(errno);
+             ASSERT_EQ(mount("proc", "/dev/shm/ovl/root/proc", "proc", 0, nullptr), 0);
+             std::filesystem::create_directories("/dev/shm/ovl/root/dev/shm/by-name");
+             std::ofstream("/dev/shm/ovl/root/velquar-sentinel") << "x";
+             ASSERT_EQ(mount("/dev/shm/ovl/root", "/dev/shm/ovl/root/dev/shm/by-name", nullptr,
+                             MS_BIND, nullptr),
+                       0);
+         },
+         [] {
+             if (chroot("/dev/shm/ovl/root") != 0 || chdir("/") != 0) {
+                 _exit(126);
+             }
+         },
+         shm + "the mount point by-name could not be emptied (Device or resource busy)\n",
+         1,
+         {},
+         "/dev/shm/ovl/root/velquar-sentinel"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         c.plant();
         EXPECT_EQ(dravel({"/dev/shm"}, c.status, "", c.inChild), c.out);
-        EXPECT_EQ(list("/dev/shm/by-name"), c.byName);
-        umount2("/dev/shm/by-name", MNT_DETACH);
+        if (c.kept) {
+            EXPECT_TRUE(std::filesystem::exists(c.kept));
+        } else {
+            EXPECT_EQ(list("/dev/shm/by-name"), c.byName);
+        }
+        for (const char *at : {"/dev/shm/by-name", "/dev/shm/ovl/root/dev/shm/by-name",
+                               "/dev/shm/ovl/root/proc", "/dev/shm/ovl/root"}) {
+            umount2(at, MNT_DETACH);
+        }
         for (const auto &e : std::filesystem::recursive_directory_iterator("/dev/shm")) {
             if (e.path().filename() == "kept") {
                 setImmutable(e.path(), 0);
