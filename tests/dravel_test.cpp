@@ -354,7 +354,7 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
     ASSERT_EQ(chmod("/dev/shm/rootgrp", 0775), 0);
     // Shows as 0775 root:root; the ACL lets a user write.
     ASSERT_EQ(mkdir("/dev/shm/acl", 0755), 0);
-    velquar_test::setAcl("/dev/shm/acl", {{ACL_USER, 7, 65534}});
+    velquar_test::setAcl("/dev/shm/acl", ACL_USER, 65534, 7);
     // As many links in a row as the kernel follows (40), and one more.
     ASSERT_EQ(symlink("/dev/shm/root", "/dev/shm/l1"), 0);
     for (int n = 2; n < 40; ++n) {

@@ -466,9 +466,9 @@ TEST(FactoryReset, FollowsAListedLinkOnlyWhereItIsSafe) {
     const fs::path w = ws.work;
     ws.make({"secret/file", "user/own/file", "pub/", "grp/", "rootgrp/", "shared/file", "ours/file",
              "acluser/", "aclgroup/", "aclmasked/"});
-    setAcl((w / "acluser").string(), {{ACL_USER, 7, 65534}});
-    setAcl((w / "aclgroup").string(), {{ACL_GROUP, 7, 65534}});
-    setAcl((w / "aclmasked").string(), {{ACL_USER, 7, 65534}, {ACL_MASK, 5, 0}});
+    setAcl((w / "acluser").string(), ACL_USER, 65534, 7);
+    setAcl((w / "aclgroup").string(), ACL_GROUP, 65534, 7);
+    setAcl((w / "aclmasked").string(), ACL_USER, 65534, 7, 5);
     fs::create_directory_symlink("secret", w / "rootlink");
     const struct {
         const char *link;
@@ -632,13 +632,13 @@ TEST(FactoryReset, ReadsOnlyASafeConfigurationOfBoundedSize) {
         {"a user may write it through an ACL",
          [](const fs::path &c) {
              std::ofstream(c) << "OTA=x\n";
-             setAcl(c.string(), {{ACL_USER, 6, 65534}});
+             setAcl(c.string(), ACL_USER, 65534, 6);
          },
          "", 1, refusedWriters},
         {"an ACL whose mask takes the write",
          [](const fs::path &c) {
              std::ofstream(c) << "OTA=x\n";
-             setAcl(c.string(), {{ACL_GROUP, 6, 65534}, {ACL_MASK, 4, 0}});
+             setAcl(c.string(), ACL_GROUP, 65534, 6, 4);
          },
          clearedMissing({"x"}), 0, ""},
         // A user's link in a folder of theirs leads only to their own files:

@@ -11,12 +11,10 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 namespace velquar_test {
 
@@ -39,46 +37,27 @@ inline void chain(const std::filesystem::path &dir, int depth, uid_t owner = ~0u
     close(fd);
 }
 
-struct AclEntry {
-    uint16_t tag;  // ACL_USER, ACL_GROUP, ACL_MASK
-    uint16_t perm;
-    uint32_t id;
-};
-
-// Gives path an access ACL: its mode's owner, group and other entries, the
-// named ones given, and a mask (rwx unless given among them).
-inline void setAcl(const std::string &path, std::vector<AclEntry> named) {
+// Gives path an access ACL that grants perm to the user or group (tag
+// ACL_USER or ACL_GROUP) id, under the mask; the owner gets rwx, the owning
+// group and others what the mode gives them.
+inline void setAcl(const std::string &path, uint16_t tag, uint32_t id, uint16_t perm,
+                   uint16_t mask = 7) {
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
     const uint32_t none = static_cast<uint32_t>(ACL_UNDEFINED_ID);
-    std::vector<AclEntry> all = {{ACL_USER_OBJ, uint16_t((st.st_mode >> 6) & 7), none}};
-    bool masked = false;
-    for (const AclEntry &e : named) {
-        masked = masked || e.tag == ACL_MASK;
-        if (e.tag != ACL_MASK) {
-            all.push_back(e);
-        }
-    }
-    all.push_back({ACL_GROUP_OBJ, uint16_t((st.st_mode >> 3) & 7), none});
-    for (const AclEntry &e : named) {
-        if (e.tag == ACL_MASK) {
-            all.push_back({ACL_MASK, e.perm, none});
-        }
-    }
-    if (!masked) {
-        all.push_back({ACL_MASK, 7, none});
-    }
-    all.push_back({ACL_OTHER, uint16_t(st.st_mode & 7), none});
-    // Entries sorted by tag, then id, as the kernel wants them.
-    std::stable_sort(all.begin(), all.end(),
-                     [](const AclEntry &a, const AclEntry &b) { return a.tag < b.tag; });
+    const uint16_t group = (st.st_mode >> 3) & 7;
+    const posix_acl_xattr_entry entries[] = {
+        {ACL_USER_OBJ, 7, none},
+        tag == ACL_USER ? posix_acl_xattr_entry{tag, perm, id}
+                        : posix_acl_xattr_entry{ACL_GROUP_OBJ, group, none},
+        tag == ACL_USER ? posix_acl_xattr_entry{ACL_GROUP_OBJ, group, none}
+                        : posix_acl_xattr_entry{tag, perm, id},
+        {ACL_MASK, mask, none},
+        {ACL_OTHER, uint16_t(st.st_mode & 7), none}};
     std::string value(sizeof(posix_acl_xattr_header), '\0');
     const uint32_t version = POSIX_ACL_XATTR_VERSION;
     memcpy(&value[0], &version, sizeof version);
-    for (const AclEntry &e : all) {
-        const posix_acl_xattr_entry entry = {e.tag, e.perm, e.id};
-        value.append(reinterpret_cast<const char *>(&entry), sizeof entry);
-    }
+    value.append(reinterpret_cast<const char *>(entries), sizeof entries);
     ASSERT_EQ(setxattr(path.c_str(), "system.posix_acl_access", value.data(), value.size(), 0), 0)
         << path << ": " << strerror(errno);
 }

@@ -53,10 +53,10 @@ ssize_t readAcl(int fd, char **buffer) {
     return size;
 }
 
-// Whether the ACL's entries let a user or group other than root or the
-// running user write. A named entry and the owning group's entry count only
-// as far as the mask entry lets them.
-bool aclLetsOthersWrite(const char *acl, size_t size, const struct stat &st) {
+// Whether a named entry of the ACL lets a user other than root or the
+// running user, or a group other than root's, write. The owning group, the
+// others and the mask are the mode's bits, which the caller has judged.
+bool namedEntryWrites(const char *acl, size_t size) {
     posix_acl_xattr_header header;
     if (size < sizeof header || (size - sizeof header) % sizeof(posix_acl_xattr_entry) != 0) {
         return true;
@@ -65,35 +65,17 @@ bool aclLetsOthersWrite(const char *acl, size_t size, const struct stat &st) {
     if (le32toh(header.a_version) != POSIX_ACL_XATTR_VERSION) {
         return true;
     }
-    bool maskWrites = true;
-    bool groupWrites = false;
-    bool namedWrites = false;
     for (size_t at = sizeof header; at < size; at += sizeof(posix_acl_xattr_entry)) {
         posix_acl_xattr_entry entry;
         memcpy(&entry, acl + at, sizeof entry);
-        const bool writes = (le16toh(entry.e_perm) & ACL_WRITE) != 0;
+        const uint16_t tag = le16toh(entry.e_tag);
         const uint32_t id = le32toh(entry.e_id);
-        switch (le16toh(entry.e_tag)) {
-            case ACL_MASK:
-                maskWrites = writes;
-                break;
-            case ACL_GROUP_OBJ:
-                groupWrites = writes && st.st_gid != 0;
-                break;
-            case ACL_USER:
-                namedWrites = namedWrites || (writes && id != 0 && id != geteuid());
-                break;
-            case ACL_GROUP:
-                namedWrites = namedWrites || (writes && id != 0);
-                break;
-            case ACL_OTHER:
-                if (writes) {
-                    return true;
-                }
-                break;
+        if ((le16toh(entry.e_perm) & ACL_WRITE) && id != 0 &&
+            (tag == ACL_GROUP || (tag == ACL_USER && id != geteuid()))) {
+            return true;
         }
     }
-    return maskWrites && (groupWrites || namedWrites);
+    return false;
 }
 
 bool linkTrusted(int folderFd, const struct stat &link, const struct stat &folder) {
@@ -206,7 +188,7 @@ bool othersMayWrite(int fd, const struct stat &st) {
     }
     char *acl = nullptr;
     const ssize_t size = readAcl(fd, &acl);
-    const bool writes = size < 0 || (size > 0 && aclLetsOthersWrite(acl, size, st));
+    const bool writes = size < 0 || (size > 0 && namedEntryWrites(acl, static_cast<size_t>(size)));
     free(acl);
     return writes;
 }
