@@ -442,15 +442,7 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
         // bind mount of that root: the real root stays out of reach.
         {"by-name the root folder",
          [] {
-             for (const char *dir :
-                  {"/dev/shm/ovl", "/dev/shm/ovl/up", "/dev/shm/ovl/work", "/dev/shm/ovl/root"}) {
-                 ASSERT_EQ(mkdir(dir, 0755), 0);
-             }
-             ASSERT_EQ(mount("overlay", "/dev/shm/ovl/root", "overlay", 0,
-                             "lowerdir=/,upperdir=/dev/shm/ovl/up,workdir=/dev/shm/ovl/work"),
-                       0)
-                 << strerror(errno);
-             ASSERT_EQ(mount("proc", "/dev/shm/ovl/root/proc", "proc", 0, nullptr), 0);
+             ASSERT_TRUE(velquar_test::overlayRoot("/dev/shm/ovl"));
              std::filesystem::create_directories("/dev/shm/ovl/root/dev/shm/by-name");
              std::ofstream("/dev/shm/ovl/root/velquar-sentinel") << "x";
              ASSERT_EQ(mount("/dev/shm/ovl/root", "/dev/shm/ovl/root/dev/shm/by-name", nullptr,

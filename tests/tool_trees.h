@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <linux/posix_acl.h>
 #include <linux/posix_acl_xattr.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -60,6 +61,23 @@ inline void setAcl(const std::string &path, uint16_t tag, uint32_t id, uint16_t 
     value.append(reinterpret_cast<const char *>(entries), sizeof entries);
     ASSERT_EQ(setxattr(path.c_str(), "system.posix_acl_access", value.data(), value.size(), 0), 0)
         << path << ": " << strerror(errno);
+}
+
+// Mounts at dir/root a copy of the root folder that can be written: an
+// overlay over "/" whose changes go to dir (a tmpfs), with /proc for the
+// sanitizers' runtime. False, with nothing mounted, where overlays are missing.
+inline bool overlayRoot(const std::string &dir) {
+    for (const char *sub : {"/up", "/work", "/root"}) {
+        std::filesystem::create_directories(dir + sub);
+    }
+    const std::string options = "lowerdir=/,upperdir=" + dir + "/up,workdir=" + dir + "/work";
+    if (mount("overlay", (dir + "/root").c_str(), "overlay", 0, options.c_str()) != 0) {
+        return false;
+    }
+    EXPECT_EQ(mount("proc", (dir + "/root/proc").c_str(), "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC,
+                    nullptr),
+              0);
+    return true;
 }
 
 }  // namespace velquar_test
