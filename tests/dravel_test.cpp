@@ -118,15 +118,15 @@ void setImmutable(const std::filesystem::path &path, int flags) {
     close(fd);
 }
 
-// A file system without renameat2's flags, as a seccomp filter shows it:
-// renameat2 with flags fails with EINVAL (for this machine's system calls).
-void refuseRenameFlags() {
+// renameat2 with flags failing with error, by a seccomp filter (for this
+// machine's system calls): EINVAL as on a file system without them.
+void refuseRenameFlags(int error) {
     sock_filter code[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 3),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[4])),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(error)),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
     const sock_fprog program = {sizeof code / sizeof code[0], code};
@@ -407,6 +407,7 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
         int status;
         Listing byName;
         const char *kept = nullptr;  // a file that must stay, in place of byName
+        const char *listed = "/dev/shm/by-name";
     } cases[] = {
         {"no right to make nodes",
          [] {},
@@ -430,7 +431,24 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
          },
          [] { close(0); }, "", 0, boot},
         {"renameat2 without flags", [] { ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0); },
-         refuseRenameFlags, "", 0, boot},
+         [] { refuseRenameFlags(EINVAL); }, "", 0, boot},
+        // Nothing is left of the folder that was to take by-name's place.
+        {"renameat2 refused",
+         [] {},
+         [] { refuseRenameFlags(EPERM); },
+         shm + "by-name could not be put in place (Operation not permitted)\n",
+         1,
+         {},
+         nullptr,
+         "/dev/shm"},
+        {"DIR on a read-only mount",
+         [] { ASSERT_EQ(mount(nullptr, "/dev/shm", nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0); },
+         nullptr,
+         shm + "no folder can be made for by-name (Read-only file system)\n",
+         1,
+         {},
+         nullptr,
+         "/dev/shm"},
         {"the old by-name keeps a file",
          [] {
              ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0);
@@ -466,8 +484,9 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
         if (c.kept) {
             EXPECT_TRUE(std::filesystem::exists(c.kept));
         } else {
-            EXPECT_EQ(list("/dev/shm/by-name"), c.byName);
+            EXPECT_EQ(list(c.listed), c.byName);
         }
+        mount(nullptr, "/dev/shm", nullptr, MS_REMOUNT, "mode=0755");
         for (const char *at : {"/dev/shm/by-name", "/dev/shm/ovl/root/dev/shm/by-name",
                                "/dev/shm/ovl/root/proc", "/dev/shm/ovl/root"}) {
             umount2(at, MNT_DETACH);

@@ -622,6 +622,12 @@ TEST(FactoryReset, ReadsOnlyASafeConfigurationOfBoundedSize) {
              ASSERT_EQ(chmod(c.c_str(), 0664), 0);
          },
          "", 1, refusedWriters, true},
+        {"user 1's",
+         [](const fs::path &c) {
+             std::ofstream(c) << "OTA=x\n";
+             ASSERT_EQ(chown(c.c_str(), 1, 0), 0);
+         },
+         "", 1, refusedOwner, true},
         {"another user's",
          [](const fs::path &c) {
              std::ofstream(c) << "OTA=x\n";

@@ -220,6 +220,17 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          257,
          1024,
          true},
+        // Reported once for the names that did not fit, not again as not empty.
+        {"no memory for a folder's first name",
+         [](const fs::path &b) {
+             fs::create_directories(b / "t/sub");
+             std::ofstream(b / "t/sub/a-name-longer-than-thirty-two-bytes");
+         },
+         0,
+         {"t/", "t/sub/", "t/sub/a-name-longer-than-thirty-two-bytes"},
+         {"t/sub ENOMEM"},
+         ENOMEM,
+         64},
         {"no memory for names at all",
          [](const fs::path &b) { files(b / "t/sub", 3); },
          0,
