@@ -408,6 +408,7 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
         Listing byName;
         const char *kept = nullptr;  // a file that must stay, in place of byName
         const char *listed = "/dev/shm/by-name";
+        const char *preload = nullptr;  // a library preloaded into dravel
     } cases[] = {
         {"no right to make nodes",
          [] {},
@@ -441,6 +442,12 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
          {},
          nullptr,
          "/dev/shm"},
+        // A user's folder in place of the fresh one, between its mkdir and its
+        // opening, is no place for the nodes (and stays the user's).
+        {"the fresh folder swapped", [] {}, [] { setenv("VELQUAR_SWAP_TO", "user-folder", 1); },
+         shm + "no folder can be made for by-name (Operation not permitted)\n", 1,
+         Listing{{"(cannot open /dev/shm/by-name)", "No such file or directory"}}, nullptr,
+         "/dev/shm/by-name", VELQUAR_SWAP_PRELOAD},
         {"DIR on a read-only mount",
          [] { ASSERT_EQ(mount(nullptr, "/dev/shm", nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0); },
          nullptr,
@@ -480,7 +487,9 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         c.plant();
-        EXPECT_EQ(dravel({"/dev/shm"}, c.status, "", c.inChild), c.out);
+        EXPECT_EQ(dravel({"/dev/shm"}, c.status,
+                         c.preload ? velquar_test::preloadSetting(c.preload) : "", c.inChild),
+                  c.out);
         if (c.kept) {
             EXPECT_TRUE(std::filesystem::exists(c.kept));
         } else {

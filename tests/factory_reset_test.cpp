@@ -346,8 +346,8 @@ TEST(FactoryReset, SkipsFoldersThatCannotBeOpened) {
         geteuid() == 0 ? "setpriv --bounding-set=-dac_override,-dac_read_search " : "";
     std::string manyPaths = "OTA=";
     Lines missing;
-    for (int n = 0; n < 40; ++n) {
-        missing.push_back("a/b/c/missing" + std::to_string(n));
+    for (int n = 0; n < 40; ++n) {  // a file named as a folder is missing too
+        missing.push_back(n % 2 ? "a/b/c/file/" : "a/b/c/missing" + std::to_string(n));
         manyPaths += missing.back() + ";";
     }
     const struct {
@@ -395,12 +395,12 @@ TEST(FactoryReset, SkipsFoldersThatCannotBeOpened) {
          1},
         {"40 paths under a limit of 8 descriptors",
          manyPaths,
-         {"a/b/c/"},
+         {"a/b/c/file"},
          {},
          "ulimit -n 8 && ",
          nullptr,
          clearedMissing(missing),
-         {"a/", "a/b/", "a/b/c/"},
+         {"a/", "a/b/", "a/b/c/", "a/b/c/file"},
          "",
          0},
     };

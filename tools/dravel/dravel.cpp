@@ -88,14 +88,16 @@ int makeFreshFolder(int parent, char *name, size_t size) {
             return -1;
         }
         const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        struct stat st;
+        struct stat st {};
         // In a folder without the sticky bit a user could have swapped it.
         if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && fchmod(fd, 0700) == 0) {
             return fd;
         }
+        const int error = fd >= 0 && st.st_uid != geteuid() ? EPERM : errno;
         if (fd >= 0) {
             close(fd);
         }
+        errno = error;
         return -1;
     }
     return -1;
