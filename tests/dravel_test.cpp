@@ -366,6 +366,7 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
         uid_t owner;
         int error;  // 0: followed
         const char *target = "/dev/shm/root";
+        const char *below = "";  // DIR goes on below the link
     } cases[] = {
         {"/dev/shm/pub/dev", 65534, EPERM},
         {"/dev/shm/grp/dev", 65534, EPERM},
@@ -373,7 +374,7 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
         {"/dev/shm/rootgrp/dev", 65534, 0},
         {"/dev/shm/acl/dev", 65534, EPERM},
         {"/dev/shm/l40", 0, 0, "/dev/shm/l39"},
-        {"/dev/shm/l41", 0, ELOOP, "/dev/shm/l40"},
+        {"/dev/shm/l41", 0, ELOOP, "/dev/shm/l40", "/sub"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.link);
@@ -382,11 +383,11 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
         std::ofstream("/dev/shm/root/by-name/kept") << "x";
         ASSERT_EQ(symlink(c.target, c.link), 0);
         ASSERT_EQ(lchown(c.link, c.owner, c.owner), 0);
-        const std::string out = dravel({c.link}, c.error ? 1 : 0);
-        EXPECT_EQ(out, c.error == 0
-                           ? ""
-                           : "dravel: " + std::string(c.link) + ": DIR cannot be opened or made (" +
-                                 strerror(c.error) + ")\n");
+        const std::string dir = c.link + std::string(c.below);
+        const std::string out = dravel({dir.c_str()}, c.error ? 1 : 0);
+        EXPECT_EQ(out, c.error == 0 ? ""
+                                    : "dravel: " + dir + ": DIR cannot be opened or made (" +
+                                          strerror(c.error) + ")\n");
         EXPECT_EQ(list("/dev/shm/root/by-name"),
                   (c.error == 0 ? Listing{{"boot", "blk 0755 b301"}} : Listing{{"kept", "file"}}));
         EXPECT_EQ(list("/dev/shm/root"), (Listing{{"by-name", "dir 0755"}}));
