@@ -8,15 +8,23 @@
 // Without the right to create a mount namespace (not root) the tests skip.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <linux/filter.h>
+#include <linux/fs.h>
+#include <linux/seccomp.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -26,16 +34,18 @@
 #include <vector>
 
 #include "emulator.h"
+#include "tool_trees.h"
 
 namespace {
 
 using Listing = std::map<std::string, std::string>;
 
 // Runs dravel with args (in /dev/shm under umask 022, as the fixture sets up),
-// with setting (NAME=VALUE) in its environment when one is given; expects
-// exit status status and returns its standard output and error together.
-std::string dravel(std::vector<const char *> argv, int status = 0,
-                   const std::string &setting = "") {
+// with setting (NAME=VALUE) in its environment when one is given and after
+// inChild in its process; expects exit status status and returns its
+// standard output and error together.
+std::string dravel(std::vector<const char *> argv, int status = 0, const std::string &setting = "",
+                   void (*inChild)() = nullptr) {
     argv.insert(argv.begin(), VELQUAR_DRAVEL_PATH);
     const std::vector<std::string> emulator = velquar_test::emulatorWords();
     if (!setting.empty() && !emulator.empty()) {
@@ -53,6 +63,9 @@ std::string dravel(std::vector<const char *> argv, int status = 0,
         dup2(out[1], 2);
         if (!setting.empty() && emulator.empty()) {
             putenv(const_cast<char *>(setting.c_str()));
+        }
+        if (inChild) {
+            inChild();
         }
         execv(argv[0], const_cast<char *const *>(argv.data()));
         _exit(127);
@@ -95,6 +108,32 @@ std::string uevent(int n, int major, int minor, const std::string &name) {
     return "MAJOR=" + std::to_string(major) + "\nMINOR=" + std::to_string(minor) +
            "\nDEVNAME=mmcblk0p" + number + "\nDEVTYPE=partition\nDISKSEQ=9\nPARTN=" + number +
            "\nPARTNAME=" + name + "\n";
+}
+
+// A file at path with the given attribute flags (FS_IMMUTABLE_FL or none).
+void setImmutable(const std::filesystem::path &path, int flags) {
+    std::ofstream(path, std::ios::app) << "";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(ioctl(fd, FS_IOC_SETFLAGS, &flags), 0) << strerror(errno);
+    close(fd);
+}
+
+// renameat2 with flags failing with error, by a seccomp filter (for this
+// machine's system calls): EINVAL as on a file system without them.
+void refuseRenameFlags(int error) {
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[4])),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(error)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program = {sizeof code / sizeof code[0], code};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+        _exit(126);
+    }
 }
 
 class Dravel : public ::testing::Test {
@@ -262,14 +301,7 @@ TEST_F(Dravel, ByNameEndsUpRootsWhateverStoodThere) {
          [] {
              ASSERT_EQ(mkdir("/dev/shm/by-name", 0777), 0);
              ASSERT_EQ(chown("/dev/shm/by-name", 65534, 65534), 0);
-             int fd = open("/dev/shm/by-name", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-             for (int level = 0; level < 3000 && fd >= 0; ++level) {
-                 ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
-                 const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                 close(fd);
-                 fd = next;
-             }
-             close(fd);
+             velquar_test::chain("/dev/shm/by-name", 3000, 65534);
          }},
         {"umask 000", 0, [] {}},
         // A mount point cannot be swapped: it is emptied and filled in place.
@@ -313,8 +345,6 @@ TEST_F(Dravel, ByNameEndsUpRootsWhateverStoodThere) {
 TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
     partition(1, uevent(1, 179, 1, "boot"));
     ASSERT_EQ(mkdir("/dev/shm/root", 0755), 0);
-    ASSERT_EQ(mkdir("/dev/shm/root/by-name", 0755), 0);
-    std::ofstream("/dev/shm/root/by-name/kept") << "x";
     for (const char *dir : {"/dev/shm/pub", "/dev/shm/grp", "/dev/shm/rootgrp"}) {
         ASSERT_EQ(mkdir(dir, 0755), 0);
     }
@@ -322,28 +352,163 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
     ASSERT_EQ(chown("/dev/shm/grp", 0, 65534), 0);
     ASSERT_EQ(chmod("/dev/shm/grp", 0775), 0);
     ASSERT_EQ(chmod("/dev/shm/rootgrp", 0775), 0);
+    // Shows as 0775 root:root; the ACL lets a user write.
+    ASSERT_EQ(mkdir("/dev/shm/acl", 0755), 0);
+    velquar_test::setAcl("/dev/shm/acl", ACL_USER, 65534, 7);
+    // As many links in a row as the kernel follows (40), and one more.
+    ASSERT_EQ(symlink("/dev/shm/root", "/dev/shm/l1"), 0);
+    for (int n = 2; n < 40; ++n) {
+        const std::string to = "/dev/shm/l" + std::to_string(n - 1);
+        ASSERT_EQ(symlink(to.c_str(), ("/dev/shm/l" + std::to_string(n)).c_str()), 0);
+    }
     const struct {
         const char *link;
         uid_t owner;
-        bool followed;
+        int error;  // 0: followed
+        const char *target = "/dev/shm/root";
+        const char *below = "";  // DIR goes on below the link
     } cases[] = {
-        {"/dev/shm/pub/dev", 65534, false},
-        {"/dev/shm/grp/dev", 65534, false},
-        {"/dev/shm/pub/root", 0, true},
-        {"/dev/shm/rootgrp/dev", 65534, true},
+        {"/dev/shm/pub/dev", 65534, EPERM},
+        {"/dev/shm/grp/dev", 65534, EPERM},
+        {"/dev/shm/pub/root", 0, 0},
+        {"/dev/shm/rootgrp/dev", 65534, 0},
+        {"/dev/shm/acl/dev", 65534, EPERM},
+        {"/dev/shm/l40", 0, 0, "/dev/shm/l39"},
+        {"/dev/shm/l41", 0, ELOOP, "/dev/shm/l40", "/sub"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.link);
-        ASSERT_EQ(symlink("/dev/shm/root", c.link), 0);
+        std::filesystem::remove_all("/dev/shm/root/by-name");
+        ASSERT_EQ(mkdir("/dev/shm/root/by-name", 0755), 0);
+        std::ofstream("/dev/shm/root/by-name/kept") << "x";
+        ASSERT_EQ(symlink(c.target, c.link), 0);
         ASSERT_EQ(lchown(c.link, c.owner, c.owner), 0);
-        const std::string out = dravel({c.link}, c.followed ? 0 : 1);
-        EXPECT_EQ(out, c.followed
-                           ? ""
-                           : "dravel: " + std::string(c.link) +
-                                 ": DIR cannot be opened or made (Operation not permitted)\n");
+        const std::string dir = c.link + std::string(c.below);
+        const std::string out = dravel({dir.c_str()}, c.error ? 1 : 0);
+        EXPECT_EQ(out, c.error == 0 ? ""
+                                    : "dravel: " + dir + ": DIR cannot be opened or made (" +
+                                          strerror(c.error) + ")\n");
         EXPECT_EQ(list("/dev/shm/root/by-name"),
-                  (c.followed ? Listing{{"boot", "blk 0755 b301"}} : Listing{{"kept", "file"}}));
+                  (c.error == 0 ? Listing{{"boot", "blk 0755 b301"}} : Listing{{"kept", "file"}}));
         EXPECT_EQ(list("/dev/shm/root"), (Listing{{"by-name", "dir 0755"}}));
+    }
+}
+
+// What dravel set out to do and could not is said on standard error and
+// fails the run; the ways round a limit of the system are no failure.
+TEST_F(Dravel, ReportsWhatItCouldNotDo) {
+    partition(1, uevent(1, 179, 1, "boot"));
+    const std::string shm = "dravel: /dev/shm: ";
+    const Listing boot = {{"boot", "blk 0755 b301"}};
+    const struct {
+        const char *name;
+        void (*plant)();
+        void (*inChild)();
+        std::string out;
+        int status;
+        Listing byName;
+        const char *kept = nullptr;  // a file that must stay, in place of byName
+        const char *listed = "/dev/shm/by-name";
+        const char *preload = nullptr;  // a library preloaded into dravel
+    } cases[] = {
+        {"no right to make nodes",
+         [] {},
+         [] { prctl(PR_CAPBSET_DROP, CAP_MKNOD, 0, 0, 0); },
+         shm + "device nodes cannot be made (not root?) (Operation not permitted)\n",
+         1,
+         {}},
+        {"by-name a read-only mount",
+         [] {
+             ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0);
+             ASSERT_EQ(mount("tmpfs", "/dev/shm/by-name", "tmpfs", MS_RDONLY, "mode=0755"), 0);
+         },
+         nullptr,
+         shm + "no node for the partition boot (Read-only file system)\n",
+         1,
+         {}},
+        {"standard input closed, by-name a mount point",
+         [] {
+             ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0);
+             ASSERT_EQ(mount("tmpfs", "/dev/shm/by-name", "tmpfs", 0, "mode=0755"), 0);
+         },
+         [] { close(0); }, "", 0, boot},
+        {"renameat2 without flags", [] { ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0); },
+         [] { refuseRenameFlags(EINVAL); }, "", 0, boot},
+        // Nothing is left of the folder that was to take by-name's place.
+        {"renameat2 refused",
+         [] {},
+         [] { refuseRenameFlags(EPERM); },
+         shm + "by-name could not be put in place (Operation not permitted)\n",
+         1,
+         {},
+         nullptr,
+         "/dev/shm"},
+        // A user's folder in place of the fresh one, between its mkdir and its
+        // opening, is no place for the nodes (and stays the user's).
+        {"the fresh folder swapped", [] {}, [] { setenv("VELQUAR_SWAP_TO", "user-folder", 1); },
+         shm + "no folder can be made for by-name (Operation not permitted)\n", 1,
+         Listing{{"(cannot open /dev/shm/by-name)", "No such file or directory"}}, nullptr,
+         "/dev/shm/by-name", VELQUAR_SWAP_PRELOAD},
+        {"DIR on a read-only mount",
+         [] { ASSERT_EQ(mount(nullptr, "/dev/shm", nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0); },
+         nullptr,
+         shm + "no folder can be made for by-name (Read-only file system)\n",
+         1,
+         {},
+         nullptr,
+         "/dev/shm"},
+        {"the old by-name keeps a file",
+         [] {
+             ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0);
+             setImmutable("/dev/shm/by-name/kept", FS_IMMUTABLE_FL);
+         },
+         nullptr, shm + "the old by-name could not be removed whole; it stays beside it\n", 0,
+         boot},
+        // In a copy of the root over a tmpfs (an overlay) where by-name is a
+        // bind mount of that root: the real root stays out of reach.
+        {"by-name the root folder",
+         [] {
+             ASSERT_TRUE(velquar_test::overlayRoot("/dev/shm/ovl"));
+             std::filesystem::create_directories("/dev/shm/ovl/root/dev/shm/by-name");
+             std::ofstream("/dev/shm/ovl/root/velquar-sentinel") << "x";
+             ASSERT_EQ(mount("/dev/shm/ovl/root", "/dev/shm/ovl/root/dev/shm/by-name", nullptr,
+                             MS_BIND, nullptr),
+                       0);
+         },
+         [] {
+             if (chroot("/dev/shm/ovl/root") != 0 || chdir("/") != 0) {
+                 _exit(126);
+             }
+         },
+         shm + "the mount point by-name could not be emptied (Device or resource busy)\n",
+         1,
+         {},
+         "/dev/shm/ovl/root/velquar-sentinel"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        c.plant();
+        EXPECT_EQ(dravel({"/dev/shm"}, c.status,
+                         c.preload ? velquar_test::preloadSetting(c.preload) : "", c.inChild),
+                  c.out);
+        if (c.kept) {
+            EXPECT_TRUE(std::filesystem::exists(c.kept));
+        } else {
+            EXPECT_EQ(list(c.listed), c.byName);
+        }
+        mount(nullptr, "/dev/shm", nullptr, MS_REMOUNT, "mode=0755");
+        for (const char *at : {"/dev/shm/by-name", "/dev/shm/ovl/root/dev/shm/by-name",
+                               "/dev/shm/ovl/root/proc", "/dev/shm/ovl/root"}) {
+            umount2(at, MNT_DETACH);
+        }
+        for (const auto &e : std::filesystem::recursive_directory_iterator("/dev/shm")) {
+            if (e.path().filename() == "kept") {
+                setImmutable(e.path(), 0);
+            }
+        }
+        for (const auto &e : std::filesystem::directory_iterator("/dev/shm")) {
+            std::filesystem::remove_all(e.path());
+        }
     }
 }
 

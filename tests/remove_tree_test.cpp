@@ -21,8 +21,10 @@
 #include <vector>
 
 #include "remove_tree.h"
+#include "tool_trees.h"
 
 namespace fs = std::filesystem;
+using velquar_test::chain;
 
 namespace {
 
@@ -43,21 +45,6 @@ Lines tree(const fs::path &dir) {
     }
     std::sort(found.begin(), found.end());
     return found;
-}
-
-// A chain of depth folders "d" below dir, a file at its end.
-void chain(const fs::path &dir, int depth) {
-    fs::create_directories(dir);
-    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int level = 0; level < depth && fd >= 0; ++level) {
-        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
-        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        close(fd);
-        fd = next;
-    }
-    ASSERT_GE(fd, 0);
-    close(openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    close(fd);
 }
 
 void files(const fs::path &dir, int count) {
@@ -218,6 +205,32 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          {},
          0,
          257},
+        // Its folder read again, a folder that stays is not walked again.
+        {"an entry left is named once",
+         [](const fs::path &b) {
+             files(b / "t", 150);
+             fs::create_directories(b / "t/locked");
+             std::ofstream(b / "t/locked/file");
+             ASSERT_EQ(chmod((b / "t/locked").c_str(), 0555), 0);
+         },
+         0,
+         {"t/", "t/locked/", "t/locked/file"},
+         {"t/locked/file EACCES"},
+         EACCES,
+         257,
+         1024,
+         true},
+        // Reported once for the names that did not fit, not again as not empty.
+        {"no memory for a folder's first name",
+         [](const fs::path &b) {
+             fs::create_directories(b / "t/sub");
+             std::ofstream(b / "t/sub/a-name-longer-than-thirty-two-bytes");
+         },
+         0,
+         {"t/", "t/sub/", "t/sub/a-name-longer-than-thirty-two-bytes"},
+         {"t/sub ENOMEM"},
+         ENOMEM,
+         64},
         {"no memory for names at all",
          [](const fs::path &b) { files(b / "t/sub", 3); },
          0,

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "root_folder.h"
+
 namespace {
 
 // Folders kept open below the listed one while descriptors last; deeper
@@ -31,6 +33,12 @@ struct Level {
     bool partial;           // not every entry fitted in names
     bool kept;              // something stays inside, so the folder does too
     unsigned long removed;  // entries removed since the folder was last read
+    // While partial, the names of the entries that stay, so that a new read
+    // skips them; forgetful when one did not fit (no new read then).
+    char *stays;
+    size_t staysSize;
+    size_t staysCapacity;
+    bool forgetful;
 };
 
 struct Walk {
@@ -40,9 +48,6 @@ struct Walk {
     int capacity;
     int depth;
     int lowestOpen;  // levels[lowestOpen..depth] and levels[0] are open
-    dev_t rootDev;
-    ino_t rootIno;
-    bool rootKnown;
     RemoveResult result;
 };
 
@@ -54,52 +59,28 @@ const char *entryName(const Level &level) {
     return level.names + level.current + 1;
 }
 
-bool append(const Walk &walk, Level *level, unsigned char type, const char *name) {
-    const size_t length = strlen(name) + 2;
-    if (level->capacity - level->size < length) {
-        size_t capacity = level->capacity ? level->capacity : 32;
-        while (capacity - level->size < length) {
-            capacity *= 2;
+// Appends name and its NUL to the list at *block, after a type byte when
+// type is not -1; false when the list cannot grow.
+bool append(const Walk &walk, char **block, size_t *size, size_t *capacity, int type,
+            const char *name) {
+    const size_t length = strlen(name) + (type >= 0 ? 2 : 1);
+    if (*capacity - *size < length) {
+        size_t more = *capacity ? *capacity : 32;
+        while (more - *size < length) {
+            more *= 2;
         }
-        char *grown = static_cast<char *>(grow(walk, level->names, capacity));
+        char *grown = static_cast<char *>(grow(walk, *block, more));
         if (!grown) {
             return false;
         }
-        level->names = grown;
-        level->capacity = capacity;
+        *block = grown;
+        *capacity = more;
     }
-    level->names[level->size] = static_cast<char>(type);
-    memcpy(level->names + level->size + 1, name, length - 1);
-    level->size += length;
+    if (type >= 0) {
+        (*block)[(*size)++] = static_cast<char>(type);
+    }
+    *size = static_cast<size_t>(stpcpy(*block + *size, name) - *block) + 1;
     return true;
-}
-
-// Reads the folder's entries from where its descriptor stands, as many as
-// memory allows.
-void readLevel(const Walk &walk, Level *level) {
-    level->size = 0;
-    level->next = 0;
-    level->partial = false;
-    level->removed = 0;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = getdents64(level->fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            return;
-        }
-        for (ssize_t at = 0; at < n;) {
-            const dirent64 *entry = reinterpret_cast<const dirent64 *>(buffer + at);
-            at += entry->d_reclen;
-            const char *name = entry->d_name;
-            if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
-                continue;
-            }
-            if (!append(walk, level, entry->d_type, name)) {
-                level->partial = true;
-                return;
-            }
-        }
-    }
 }
 
 // The path of the entry being worked on at level depth (the walk's own path
@@ -126,6 +107,24 @@ void report(Walk *walk, int depth, int error, RemoveReport to) {
     free(text);
 }
 
+bool stays(const Level &level, const char *name) {
+    size_t at = 0;
+    while (at < level.staysSize && strcmp(level.stays + at, name) != 0) {
+        at += strlen(level.stays + at) + 1;
+    }
+    return at < level.staysSize;
+}
+
+// The current entry of level depth stays, and its folder with it.
+void keep(Walk *walk, int depth) {
+    Level &level = walk->levels[depth];
+    level.kept = true;
+    if (level.partial && !level.forgetful) {
+        level.forgetful = !append(*walk, &level.stays, &level.staysSize, &level.staysCapacity, -1,
+                                  entryName(level));
+    }
+}
+
 // The entry at level depth (the walk's folder for -1) stays: one report,
 // and its folder stays with it.
 void leave(Walk *walk, int depth, int error) {
@@ -133,9 +132,44 @@ void leave(Walk *walk, int depth, int error) {
         walk->result.error = error;
     }
     if (depth >= 0) {
-        walk->levels[depth].kept = true;
+        keep(walk, depth);
     }
     report(walk, depth, error, walk->options.left);
+}
+
+// Reads the folder's entries but those known to stay, as many as memory
+// allows. A read error leaves the folder, with what it holds unread.
+void readLevel(Walk *walk, int depth) {
+    Level *level = &walk->levels[depth];
+    level->size = 0;
+    level->next = 0;
+    level->partial = false;
+    level->removed = 0;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = getdents64(level->fd, buffer, sizeof buffer);
+        if (n < 0) {
+            leave(walk, depth - 1, errno);
+            level->kept = true;
+        }
+        if (n <= 0) {
+            return;
+        }
+        for (ssize_t at = 0; at < n;) {
+            const dirent64 *entry = reinterpret_cast<const dirent64 *>(buffer + at);
+            at += entry->d_reclen;
+            const char *name = entry->d_name;
+            if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0 ||
+                (level->staysSize > 0 && stays(*level, name))) {
+                continue;
+            }
+            if (!append(*walk, &level->names, &level->size, &level->capacity, entry->d_type,
+                        name)) {
+                level->partial = true;
+                return;
+            }
+        }
+    }
 }
 
 bool isSpecial(mode_t mode) {
@@ -171,7 +205,7 @@ void removeByStatus(Walk *walk, int openError) {
             leave(walk, walk->depth, openError);
         }
     } else if (isSpecial(st.st_mode) && (walk->options.flags & kRemoveKeepSpecial)) {
-        level.kept = true;
+        keep(walk, walk->depth);
     } else {
         unlinkCurrent(walk, walk->depth, 0);
     }
@@ -208,8 +242,8 @@ bool climb(Walk *walk) {
     if (level->partial) {
         // Memory ran short while reading: remove what was read, then read
         // again, for as long as that makes progress.
-        if (level->removed > 0 && lseek(level->fd, 0, SEEK_SET) == 0) {
-            readLevel(*walk, level);
+        if (level->removed > 0 && !level->forgetful && lseek(level->fd, 0, SEEK_SET) == 0) {
+            readLevel(walk, walk->depth);
             return true;
         }
         leave(walk, walk->depth - 1, ENOMEM);
@@ -217,6 +251,8 @@ bool climb(Walk *walk) {
     }
     free(level->names);
     level->names = nullptr;
+    free(level->stays);
+    level->stays = nullptr;
     if (walk->depth == 0) {
         return false;
     }
@@ -254,7 +290,7 @@ bool climb(Walk *walk) {
         ++parent->removed;
     } else if (errno != ENOENT) {
         if (kept) {
-            parent->kept = true;  // what stays inside was reported, or is meant to stay
+            keep(walk, walk->depth);  // what stays inside was reported, or is meant to stay
         } else {
             leave(walk, walk->depth, errno);
         }
@@ -271,7 +307,7 @@ void descend(Walk *walk, int fd) {
         leave(walk, walk->depth, error);
         return;
     }
-    if (walk->rootKnown && st.st_dev == walk->rootDev && st.st_ino == walk->rootIno) {
+    if (isRootFolder(st)) {
         // The root folder, mounted below: never emptied.
         close(fd);
         leave(walk, walk->depth, EBUSY);
@@ -296,7 +332,7 @@ void descend(Walk *walk, int fd) {
     level->fd = fd;
     level->dev = st.st_dev;
     level->ino = st.st_ino;
-    readLevel(*walk, level);
+    readLevel(walk, walk->depth);
 }
 
 void step(Walk *walk) {
@@ -311,7 +347,7 @@ void step(Walk *walk) {
     }
     if (type == DT_CHR || type == DT_BLK || type == DT_FIFO || type == DT_SOCK) {
         if (walk->options.flags & kRemoveKeepSpecial) {
-            level->kept = true;
+            keep(walk, walk->depth);
         } else {
             unlinkCurrent(walk, walk->depth, 0);
         }
@@ -326,36 +362,30 @@ void step(Walk *walk) {
     descend(walk, fd);
 }
 
-// The root folder as the kernel sees it. Through /proc where it is mounted:
-// an emulator mapping "/" to a library prefix (qemu-user -L) leaves that
-// one alone.
-void findRoot(Walk *walk) {
-    struct stat st;
-    walk->rootKnown = stat("/proc/self/root", &st) == 0 || stat("/", &st) == 0;
-    walk->rootDev = st.st_dev;
-    walk->rootIno = st.st_ino;
-}
-
 }  // namespace
 
 RemoveResult removeContents(int dirFd, const char *path, const RemoveOptions &options) {
-    Walk walk{options, path, nullptr, 64, 0, 1, 0, 0, false, RemoveResult()};
+    Walk walk{options, path, nullptr, 64, 0, 1, RemoveResult()};
     walk.levels = static_cast<Level *>(grow(walk, nullptr, walk.capacity * sizeof(Level)));
     struct stat st;
-    if (!walk.levels || fstat(dirFd, &st) != 0) {
-        const int error = walk.levels ? errno : ENOMEM;
+    // The root folder is never emptied, whoever asks: not through a mount
+    // of it, nor through a folder that a link or a bind mount made of it.
+    const int error = !walk.levels             ? ENOMEM
+                      : fstat(dirFd, &st) != 0 ? errno
+                      : isRootFolder(st)       ? EBUSY
+                                               : 0;
+    if (error != 0) {
         close(dirFd);
         free(walk.levels);
         walk.levels = nullptr;
         leave(&walk, -1, error);
         return walk.result;
     }
-    findRoot(&walk);
     memset(&walk.levels[0], 0, sizeof(Level));
     walk.levels[0].fd = dirFd;
     walk.levels[0].dev = st.st_dev;
     walk.levels[0].ino = st.st_ino;
-    readLevel(walk, &walk.levels[0]);
+    readLevel(&walk, 0);
     for (;;) {
         const Level &level = walk.levels[walk.depth];
         if (level.next < level.size) {
@@ -367,26 +397,4 @@ RemoveResult removeContents(int dirFd, const char *path, const RemoveOptions &op
     close(walk.levels[0].fd);
     free(walk.levels);
     return walk.result;
-}
-
-RemoveResult removeEntry(int dirFd, const char *name, const RemoveOptions &options) {
-    RemoveResult result;
-    const int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0) {
-        result = removeContents(fd, name, options);
-        if (unlinkat(dirFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT ||
-            (result.left > 0 && errno == ENOTEMPTY)) {
-            return result;
-        }
-    } else if (unlinkat(dirFd, name, 0) == 0 || errno == ENOENT ||
-               (errno == EISDIR && (unlinkat(dirFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT))) {
-        return result;
-    }
-    if (result.left++ == 0) {
-        result.error = errno;
-    }
-    if (options.left) {
-        options.left(name, errno, options.arg);
-    }
-    return result;
 }

@@ -27,6 +27,7 @@ struct RemoveOptions {
     // An entry whose status cannot be read (it may have gone meanwhile).
     RemoveReport missing = nullptr;
     // An entry that the walk set out to remove and that is still there.
+    // Each entry once, also when its folder is read again.
     RemoveReport left = nullptr;
     void *arg = nullptr;
     // Grows the walk's buffers as realloc does; realloc when null.
@@ -39,11 +40,9 @@ struct RemoveResult {
 };
 
 // Removes everything below the folder open as dirFd and closes dirFd. path
-// names the folder in reports (children are path "/" name).
+// names the folder in reports (children are path "/" name). The root folder
+// is refused whole (one entry left, path, EBUSY); a folder that cannot be
+// read to its end stays, reported with the read's errno.
 RemoveResult removeContents(int dirFd, const char *path, const RemoveOptions &options);
-
-// Removes the entry name of the folder dirFd whatever it is, a folder with
-// all it holds, never following a link; reports name in what it reports.
-RemoveResult removeEntry(int dirFd, const char *name, const RemoveOptions &options);
 
 #endif

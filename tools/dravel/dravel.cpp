@@ -5,8 +5,9 @@
 // device node named after the partition's PARTNAME with the partition's
 // device number, so that other programs can open a partition by name. It
 // prints nothing on standard output but its help banner. When by-name cannot
-// be put in place it says why on standard error and exits 1; a partition
-// without a usable name or number just makes no node.
+// be put in place, or a node cannot be made, it says why on standard error
+// and exits 1; a partition without a usable name or number, or with the name
+// of one before it, just makes no node.
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -29,12 +30,20 @@ const int kBufferSize = 4096;
 // DIR as given, for the lines on standard error.
 const char *dirText = "";
 
-// One line on standard error: what went wrong with DIR, and why.
-void report(const char *what, int error) {
-    fputs("dravel: ", stderr);
-    escapeText(dirText, strlen(dirText),
+void escaped(const char *text) {
+    escapeText(text, strlen(text),
                [](const char *piece, size_t length) { fwrite(piece, 1, length, stderr); });
+}
+
+// One line on standard error: what went wrong with DIR (and the partition
+// name, when one is given), and why.
+void report(const char *what, int error, const char *name = nullptr) {
+    fputs("dravel: ", stderr);
+    escaped(dirText);
     fprintf(stderr, ": %s", what);
+    if (name) {
+        escaped(name);
+    }
     if (error != 0) {
         fprintf(stderr, " (%s)", strerror(error));
     }
@@ -79,22 +88,31 @@ int makeFreshFolder(int parent, char *name, size_t size) {
             return -1;
         }
         const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        struct stat st;
+        struct stat st {};
         // In a folder without the sticky bit a user could have swapped it.
         if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && fchmod(fd, 0700) == 0) {
             return fd;
         }
+        const int error = fd >= 0 && st.st_uid != geteuid() ? EPERM : errno;
         if (fd >= 0) {
             close(fd);
         }
+        errno = error;
         return -1;
     }
     return -1;
 }
 
-// Removes an entry of parent whatever it is; false when something stays.
+// Removes the entry name of parent whatever it is, a folder with all it
+// holds, never following a link; false when something stays.
 bool removeQuietly(int parent, const char *name) {
-    return removeEntry(parent, name, RemoveOptions()).left == 0;
+    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        const bool emptied = removeContents(fd, name, RemoveOptions()).left == 0;
+        return (unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && emptied;
+    }
+    return unlinkat(parent, name, 0) == 0 || errno == ENOENT ||
+           (errno == EISDIR && (unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno == ENOENT));
 }
 
 // Moves the folder building to by-name in one step: exchanged with what
@@ -222,6 +240,7 @@ int main(int argc, char **argv) {
     }
 
     bool privileged = true;
+    bool nodesMade = true;
     for (int n = 1;; ++n) {
         char ueventPath[kBufferSize];
         snprintf(ueventPath, sizeof ueventPath, "/sys/block/mmcblk0/mmcblk0p%d/uevent", n);
@@ -235,11 +254,17 @@ int main(int argc, char **argv) {
         const ssize_t size = readPage(uevent, text, sizeof text);
         close(uevent);
         Uevent partition;
-        if (size >= 0 && readUevent(text, static_cast<size_t>(size), &partition) &&
+        if (size < 0 || !readUevent(text, static_cast<size_t>(size), &partition) ||
             mknodat(folder, partition.name, S_IFBLK | 0755,
-                    makedev(partition.major, partition.minor)) != 0 &&
-            errno == EPERM) {
+                    makedev(partition.major, partition.minor)) == 0 ||
+            errno == EEXIST) {
+            continue;  // made, or the name of a partition before it
+        }
+        if (errno == EPERM) {
             privileged = false;
+        } else {
+            report("no node for the partition ", errno, partition.name);
+            nodesMade = false;
         }
     }
     fchmod(folder, 0755);
@@ -249,5 +274,5 @@ int main(int argc, char **argv) {
     if (!privileged) {
         report("device nodes cannot be made (not root?)", EPERM);
     }
-    return placed && privileged ? 0 : 1;
+    return placed && privileged && nodesMade ? 0 : 1;
 }

@@ -106,33 +106,38 @@ void deleteListedFile(const std::string &path) {
 }
 
 // Empties the listed folder, or deletes the listed regular file; anything
-// else stays. The root folder is never emptied.
+// else stays. Only a path that leads nowhere is "missing": a folder that is
+// there but cannot be opened or read keeps what it holds, and says why. The
+// walk never empties the root folder.
 void deleteRecursive(const std::string &path) {
     // No file has a NUL in its path: cut at the NUL, the path would name
     // another folder, such as a parent of the one listed.
-    const int fd = path.find('\0') == std::string::npos ? openSafePath(path.c_str(), 0) : -1;
-    struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || (path.back() == '/' && !S_ISDIR(st.st_mode))) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    if (path.find('\0') != std::string::npos) {
         reportMissing(path);
         return;
     }
-    if (S_ISDIR(st.st_mode)) {
-        const int rootFd = openRootFolder();
-        struct stat root;
-        const bool isRoot = rootFd < 0 || fstat(rootFd, &root) != 0 ||
-                            (root.st_dev == st.st_dev && root.st_ino == st.st_ino);
-        if (rootFd >= 0) {
-            close(rootFd);
+    const int fd = openSafePath(path.c_str(), 0);
+    struct stat st;
+    int error = fd < 0 || fstat(fd, &st) != 0 ? errno : 0;
+    if (error == 0 && path.back() == '/' && !S_ISDIR(st.st_mode)) {
+        error = ENOTDIR;
+    }
+    if (error != 0) {
+        if (fd >= 0) {
+            close(fd);
         }
-        const int dir = isRoot ? -1 : openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const int error = isRoot ? EBUSY : errno;
+        if (error == ENOENT || error == ENOTDIR) {
+            reportMissing(path);
+        } else {
+            reportLeft(path.c_str(), error);
+        }
+        return;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        const int dir = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        error = errno;
         close(fd);
         if (dir < 0) {
-            // The root folder, or a folder that cannot be opened: it keeps
-            // its contents.
             reportLeft(path.c_str(), error);
             return;
         }
@@ -219,6 +224,10 @@ bool reportConfig(ConfigStatus status) {
             return true;
         case ConfigStatus::OthersMayWrite:
             fprintf(stderr, "%s refused: users other than root may write it\n", name);
+            return true;
+        case ConfigStatus::LinkRefused:
+            fprintf(stderr, "%s refused: reached through a link another user may have put there\n",
+                    name);
             return true;
         case ConfigStatus::TooLarge:
             fprintf(stderr, "%s refused: larger than %zu bytes\n", name, kMaxResetConfigSize);

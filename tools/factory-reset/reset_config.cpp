@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "safe_path.h"
+
 FolderList factoryResetFolders;
 FolderList otaFolders;
 
@@ -37,7 +39,7 @@ ConfigStatus check(int fd, struct stat *st) {
     if (st->st_uid != 0 && st->st_uid != geteuid()) {
         return ConfigStatus::ForeignOwner;
     }
-    if ((st->st_mode & S_IWOTH) || ((st->st_mode & S_IWGRP) && st->st_gid != 0)) {
+    if (othersMayWrite(fd, *st)) {
         return ConfigStatus::OthersMayWrite;
     }
     return st->st_size > static_cast<off_t>(kMaxResetConfigSize) ? ConfigStatus::TooLarge
@@ -47,10 +49,12 @@ ConfigStatus check(int fd, struct stat *st) {
 }  // namespace
 
 ConfigStatus readResetConfig() {
-    // Without blocking: a FIFO in its place must not stop the reset.
-    const int fd = open("reset_config.ini", O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    // Without blocking: a FIFO in its place must not stop the reset. A link
+    // is followed only where a user could not have put it, or to a file of
+    // that user's, which the owner check then refuses.
+    const int fd = openSafePath("reset_config.ini", kSafePathRead);
     if (fd < 0) {
-        return ConfigStatus::Unreadable;
+        return errno == EPERM ? ConfigStatus::LinkRefused : ConfigStatus::Unreadable;
     }
     struct stat st;
     const ConfigStatus status = check(fd, &st);

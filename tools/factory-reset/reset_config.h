@@ -25,12 +25,14 @@ enum class ConfigStatus {
     Unreadable,      // missing, or it cannot be read
     NotRegular,      // a FIFO, a device, a folder
     ForeignOwner,    // owned by neither root nor the user running the tool
-    OthersMayWrite,  // world writable, or group writable for a group not root's
+    OthersMayWrite,  // writable for others, a group not root's, or through an ACL
+    LinkRefused,     // reached through a link a user could have planted
     TooLarge,        // more than kMaxResetConfigSize bytes
 };
 
-// Reads reset_config.ini from the working directory. Only a regular file of
-// root's or the running user's, that no other user may write and that holds
+// Reads reset_config.ini from the working directory, a link only under the
+// link rule of safe_path.h. Only a regular file of root's or the running
+// user's, that no other user may write (othersMayWrite) and that holds
 // at most kMaxResetConfigSize bytes, is read; otherwise both lists stay as
 // they are.
 ConfigStatus readResetConfig();

@@ -1,0 +1,85 @@
+// Trees for the tests of the removal walk and of the two root tools: a deep
+// chain of folders, and a POSIX access ACL set as the kernel stores it.
+#ifndef VELQUAR_TESTS_TOOL_TREES_H
+#define VELQUAR_TESTS_TOOL_TREES_H
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/posix_acl.h>
+#include <linux/posix_acl_xattr.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace velquar_test {
+
+// A chain of depth folders "d" below dir (made when missing), a file at its
+// end; the folders go to owner when one is given.
+inline void chain(const std::filesystem::path &dir, int depth, uid_t owner = ~0u) {
+    std::filesystem::create_directories(dir);
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (owner != ~0u) {
+            ASSERT_EQ(fchown(next, owner, owner), 0);
+        }
+        close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    close(openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    close(fd);
+}
+
+// Gives path an access ACL that grants perm to the user or group (tag
+// ACL_USER or ACL_GROUP) id, under the mask; the owner gets rwx, the owning
+// group and others what the mode gives them.
+inline void setAcl(const std::string &path, uint16_t tag, uint32_t id, uint16_t perm,
+                   uint16_t mask = 7) {
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
+    const uint32_t none = static_cast<uint32_t>(ACL_UNDEFINED_ID);
+    const uint16_t group = (st.st_mode >> 3) & 7;
+    const posix_acl_xattr_entry entries[] = {
+        {ACL_USER_OBJ, 7, none},
+        tag == ACL_USER ? posix_acl_xattr_entry{tag, perm, id}
+                        : posix_acl_xattr_entry{ACL_GROUP_OBJ, group, none},
+        tag == ACL_USER ? posix_acl_xattr_entry{ACL_GROUP_OBJ, group, none}
+                        : posix_acl_xattr_entry{tag, perm, id},
+        {ACL_MASK, mask, none},
+        {ACL_OTHER, uint16_t(st.st_mode & 7), none}};
+    std::string value(sizeof(posix_acl_xattr_header), '\0');
+    const uint32_t version = POSIX_ACL_XATTR_VERSION;
+    memcpy(&value[0], &version, sizeof version);
+    value.append(reinterpret_cast<const char *>(entries), sizeof entries);
+    ASSERT_EQ(setxattr(path.c_str(), "system.posix_acl_access", value.data(), value.size(), 0), 0)
+        << path << ": " << strerror(errno);
+}
+
+// Mounts at dir/root a copy of the root folder that can be written: an
+// overlay over "/" whose changes go to dir (a tmpfs), with /proc for the
+// sanitizers' runtime. False, with nothing mounted, where overlays are missing.
+inline bool overlayRoot(const std::string &dir) {
+    for (const char *sub : {"/up", "/work", "/root"}) {
+        std::filesystem::create_directories(dir + sub);
+    }
+    const std::string options = "lowerdir=/,upperdir=" + dir + "/up,workdir=" + dir + "/work";
+    if (mount("overlay", (dir + "/root").c_str(), "overlay", 0, options.c_str()) != 0) {
+        return false;
+    }
+    EXPECT_EQ(mount("proc", (dir + "/root/proc").c_str(), "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC,
+                    nullptr),
+              0);
+    return true;
+}
+
+}  // namespace velquar_test
+
+#endif
