@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "readings.h"
+#include "standard_output.h"
 
 // The table: a heading, then one row per reading as it is taken, so that
 // the library's own lines fall between the rows (table.cpp).
