@@ -249,8 +249,9 @@ TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
         const char *swapTo;   // VELQUAR_SWAP_TO for the preload, or null
         const char *inPlace;  // "folder", "link" or "" before the run
         int status;
-        std::string message;  // a part of standard error
-        const char *left;     // what stands at the bundle's path afterwards
+        std::string message;           // a part of standard error
+        const char *left;              // what stands at the bundle's path afterwards
+        const char *exitAt = nullptr;  // where a platform library ends the process
     };
     const std::string replaced =
         "something else took the place of the folder made there; nothing written\n";
@@ -265,6 +266,14 @@ TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
         // output has nothing to carry.
         {"StateFileTooLarge", "{ ulimit -f 0; exec ", nullptr, "", 1,
          "velquar-capture: cannot write the state file: File too large\n", "nothing"},
+        // A platform library that ends the process leaves no bundle and no success.
+        {"EndedWhileLoaded", "", nullptr, "", 1,
+         "velquar-capture: the platform library ended the process during the load of the platform "
+         "libraries\n",
+         "nothing", "load"},
+        {"EndedDuringACall", "", nullptr, "", 1,
+         "velquar-capture: the platform library ended the process during the calls\n", "nothing",
+         "call"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
@@ -284,12 +293,22 @@ TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
                 ASSERT_EQ(symlink(theirs.c_str(), bundle.c_str()), 0);
             }
             std::vector<std::string> settings;
+            std::string program = VELQUAR_CAPTURE_PATH;
             if (k.swapTo) {
                 settings = {preloadSetting(VELQUAR_SWAP_PRELOAD_PATH),
                             std::string("VELQUAR_SWAP_TO=") + k.swapTo};
+            } else if (k.exitAt && strcmp(k.exitAt, "call") == 0) {
+                settings = {preloadSetting(VELQUAR_PRELOAD_PATH), "VELQUAR_PRELOAD_EXIT=1"};
+            } else if (k.exitAt) {
+                // A copy of the program beside a libAppIpc.so that exits as it loads.
+                program = device.dir() + "/bin/velquar-capture";
+                writeFile(program, readFile(VELQUAR_CAPTURE_PATH));
+                writeFile(device.dir() + "/lib/libAppIpc.so", readFile(VELQUAR_STUB_LIBRARY));
+                ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+                settings = {"VELQUAR_STUB_EXIT=load"};
             }
             std::string command =
-                k.prefix + programCommand(VELQUAR_CAPTURE_PATH, settings) + " --bundle " + bundle;
+                k.prefix + programCommand(program, settings) + " --bundle " + bundle;
             ProgramRun run =
                 runCommand(*k.prefix ? command + " 2>&1; }" : command, device.dir() + "/err");
             if (*k.prefix) {
@@ -368,7 +387,9 @@ TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
     };
     const Case cases[] = {
         {alone, "", 1, "velquar-capture: cannot load libAppIpc.so: "},
-        {VELQUAR_CAPTURE_PATH, "--bogus", 2, "velquar-capture: unknown option --bogus\n"},
+        {VELQUAR_CAPTURE_PATH, "--bogus", 2,
+         "velquar-capture: unknown option --bogus\n"
+         "Try 'velquar-capture --help' for more information.\n"},
         {VELQUAR_CAPTURE_PATH, "-x", 2, "velquar-capture: unknown option -x\n"},
         {VELQUAR_CAPTURE_PATH, "--help=me", 2, "velquar-capture: --help takes no value\n"},
         {VELQUAR_CAPTURE_PATH, "stray", 2, "velquar-capture: stray is not an option\n"},
@@ -387,6 +408,10 @@ TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
             runCommand(programCommand(k.program) + " " + k.args, device.dir() + "/err");
         EXPECT_EQ(run.status, k.status);
         EXPECT_EQ(run.err.rfind(k.message, 0), 0u) << run.err;
+        // A usage error is two lines, the second the way to the help.
+        EXPECT_EQ(run.err.find("\nTry 'velquar-capture --help' for more information.\n"),
+                  k.status == 2 ? run.err.find('\n') : std::string::npos)
+            << run.err;
         EXPECT_EQ(run.out, "");
     }
     EXPECT_TRUE(device.calls("AppIpcApi_").empty());

@@ -26,11 +26,7 @@ namespace {
 // Runs the inspector with args (plain words, no quoting needed) in this
 // process's environment, which names the device's state and log.
 ProgramRun inspect(const SimDevice &device, const std::vector<std::string> &args,
-                   const std::string &preload = std::string()) {
-    std::vector<std::string> settings;
-    if (!preload.empty()) {
-        settings.push_back(preloadSetting(preload));
-    }
+                   const std::vector<std::string> &settings = {}) {
     std::string command = inspectorCommand(settings);
     for (const std::string &a : args) {
         command += " " + a;
@@ -676,6 +672,7 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         std::vector<std::string> args;
         int status;
         std::string message;  // begins a line of standard error
+        std::vector<std::string> settings = {};
     };
     SimDevice holder;
     const std::string fifo = holder.dir() + "/library.so";
@@ -711,13 +708,40 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--check", "--list"}, 2, "velquar-props: --list prints the whole catalogue"},
         {{"--check", "--value", "deviceId"}, 2, "velquar-props: --value reads one property"},
         {{"--che=1"}, 2, "velquar-props: --check takes no value\n"},
+        // A library that ends the process has not passed anything.
+        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during the load of " +
+             std::string(VELQUAR_STUB_LIBRARY) + "\n",
+         {"VELQUAR_STUB_EXIT=load"}},
+        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during the load of ",
+         {"VELQUAR_STUB_EXIT=load"}},
+        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during "
+         "CreateDevicePropertiesProviderContext\n",
+         {"VELQUAR_STUB_EXIT=create"}},
+        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during the read of ",
+         {"VELQUAR_STUB_EXIT=read"}},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());
         SimDevice device;
-        ProgramRun run = inspect(device, k.args);
+        ProgramRun run = inspect(device, k.args, k.settings);
         EXPECT_EQ(run.status, k.status);
         EXPECT_NE(("\n" + run.err).find("\n" + k.message), std::string::npos) << run.err;
+        // A usage error: its line and the way to the help, nothing more.
+        const std::string tryHelp = "Try 'velquar-props --help' for more information.\n";
+        EXPECT_EQ(
+            run.err.size() > tryHelp.size() &&
+                std::count(run.err.begin(), run.err.end(), '\n') == 2 &&
+                run.err.compare(run.err.size() - tryHelp.size(), tryHelp.size(), tryHelp) == 0,
+            k.status == 2)
+            << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(device.log().empty());
     }
@@ -826,7 +850,7 @@ TEST(Inspector, PreloadedPlatformCallIsTheOneThatAnswers) {
     SimDevice device;
     ProgramRun run =
         inspect(device, built({"panelWidth", "panelHeight", "displayWidth", "supportsUHD"}),
-                VELQUAR_PRELOAD_PATH);
+                {preloadSetting(VELQUAR_PRELOAD_PATH)});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto table = rows(run.out);
     ASSERT_EQ(table.size(), 4u) << run.out << run.err;

@@ -2,8 +2,11 @@
 // library's place: it says so on standard output when it is loaded and
 // unloaded, as such libraries may, and answers 3840 for every int32 read.
 // Built a second time with VELQUAR_STUB_CREATION_FAILS, whose context
-// creation fails.
+// creation fails. With VELQUAR_STUB_EXIT set to "load", "create" or "read"
+// it ends the process with status 0 there, as a careless library may.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "velquar_platform.h"
 
@@ -12,7 +15,15 @@ namespace {
 DevicePropertiesProviderContext *const kContext =
     reinterpret_cast<DevicePropertiesProviderContext *>(0x1000);
 
+void exitAt(const char *step) {
+    const char *at = getenv("VELQUAR_STUB_EXIT");
+    if (at && strcmp(at, step) == 0) {
+        exit(0);
+    }
+}
+
 __attribute__((constructor)) void loaded() {
+    exitAt("load");
     puts("stub library loaded");
 }
 
@@ -29,6 +40,7 @@ VELQUAR_API int CreateDevicePropertiesProviderContext(DevicePropertiesProviderCo
     (void)context;
     return PROPERTY_UNAVAILABLE;
 #else
+    exitAt("create");
     puts("stub context created");
     *context = kContext;
     return PROPERTY_OK;
@@ -49,6 +61,7 @@ VELQUAR_API int GetBoolProperty(DevicePropertiesProviderContext *, const char *,
 }
 
 VELQUAR_API int GetInt32Property(DevicePropertiesProviderContext *, const char *, int *value) {
+    exitAt("read");
     *value = 3840;
     return PROPERTY_OK;
 }
