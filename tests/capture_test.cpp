@@ -237,6 +237,58 @@ TEST(Capture, MovedBundleReplays) {
     }
 }
 
+// The bundle holds a copy of each device file the library reads that is a
+// readable regular file of at most 1 MiB; any other is named with its
+// reason and not copied.
+TEST(Capture, BundleCopiesOnlyWhatItCouldRead) {
+    const std::string model = "[model]\ngModelName = ";
+    const std::string configPath = "/cusdata/applications/Orvane/config.ini";
+    struct Case {
+        const char *name;
+        const char *state;
+        std::string sysIni;
+        std::string message;  // a line of standard error
+        std::string copied;   // a file copied under root/, or empty
+        std::string left;     // a file not copied, or empty
+    };
+    const Case cases[] = {
+        {"MissingFile", "", model + "/config/none.ini\n",
+         "velquar-capture: /config/none.ini: No such file or directory\n", "/config/sys.ini",
+         "/config/none.ini"},
+        {"ReadError", "", model + "/proc/self/mem\n",
+         "velquar-capture: /proc/self/mem: Input/output error\n", "/config/sys.ini",
+         "/proc/self/mem"},
+        {"LargestFile", "", iniPaddedTo(1 << 20, "[model]\n"),
+         "velquar-capture: /config/sys.ini: copied to root/config/sys.ini\n", "/config/sys.ini",
+         ""},
+        {"FileTooLarge", "", iniPaddedTo((1 << 20) + 1, "[model]\n"),
+         "velquar-capture: /config/sys.ini: File too large\n", "", "/config/sys.ini"},
+        // Without a file named by the service, the library loads the default.
+        {"DefaultConfiguration", "config_path.result = -1\n", "[model]\n",
+         "velquar-capture: " + configPath + ": copied to root" + configPath + "\n", configPath, ""},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        SimDevice device(k.state);
+        const RootView view = runInRootView({"config", "cusdata"}, [&] {
+            writeFile("/config/sys.ini", k.sysIni);
+            writeFile(configPath, "[Device]\nDeviceMode = Prod\n");
+            const std::string bundle = device.dir() + "/bundle";
+            ProgramRun run = capture(device, "--bundle " + bundle);
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_NE(run.err.find(k.message), std::string::npos) << run.err;
+            struct stat st;
+            if (!k.copied.empty()) {
+                EXPECT_EQ(readFile(bundle + "/root" + k.copied), readFile(k.copied));
+            }
+            EXPECT_TRUE(k.left.empty() || lstat((bundle + "/root" + k.left).c_str(), &st) != 0);
+        });
+        if (view == RootView::NotPermitted) {
+            GTEST_SKIP() << "needs root for a private mount namespace";
+        }
+    }
+}
+
 // The bundle goes only into the folder the recorder made, as root in a
 // folder that another user may write: what stands in its place before, or
 // is swapped in between its mkdir and its use (the preload plays that

@@ -564,6 +564,7 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr,
                   {"panel-size"}},
         CheckCase{"HugePanel", "capability.panel_width = 983040\n", nullptr, {"panel-size"}},
+        CheckCase{"NoPanelHeight", "capability.panel_height = 0\n", nullptr, {"panel-size"}},
         CheckCase{"NoSuchHdcpVersion", "hdcp_version = 25\n", nullptr, {"hdcp-version"}},
         CheckCase{"NoHdcp", "hdcp_version = 0\n", nullptr, {"hdcp-version"}},
         CheckCase{"HdrWithout10Bit", "mmplayer.decoder_capability = 23\n", nullptr, {"hdr"}},
@@ -623,6 +624,24 @@ TEST(Inspector, CheckLooksAtTheFilesAndTheSystem) {
     }
     unsetenv("CURL_CA_BUNDLE_PATH");
     setenv("PATH", path.c_str(), 1);
+}
+
+// A language tag is a primary language of two or three lowercase letters
+// and subtags of two to eight lowercase letters or digits; the stub answers
+// every text with the tag.
+TEST(Inspector, CheckJudgesTheLanguageTag) {
+    const std::pair<const char *, bool> cases[] = {
+        {"en", true},    {"ca-valencia", true}, {"zh-2024", true},
+        {"engl", false}, {"e1", false},         {"en-a", false},
+        {"en-", false},  {"EN", false},         {"en-us-abcdefghi", false},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.first);
+        SimDevice device;
+        ProgramRun run = inspect(device, {"--check", "--library", VELQUAR_STUB_LIBRARY},
+                                 {std::string("VELQUAR_STUB_TEXT=") + k.first});
+        EXPECT_EQ(failedRules(run.out).count("device-language"), k.second ? 0u : 1u) << run.out;
+    }
 }
 
 // Options are taken the way getopt_long takes them: a value after "=" or as

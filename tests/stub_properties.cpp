@@ -52,8 +52,21 @@ VELQUAR_API int ReleaseDevicePropertiesProviderContext(DevicePropertiesProviderC
     return PROPERTY_OK;
 }
 
-VELQUAR_API int GetStringProperty(DevicePropertiesProviderContext *, const char *, char *, int *) {
-    return PROPERTY_UNAVAILABLE;
+// Every text is VELQUAR_STUB_TEXT, when it is set.
+VELQUAR_API int GetStringProperty(DevicePropertiesProviderContext *, const char *, char *buffer,
+                                  int *size) {
+    const char *text = getenv("VELQUAR_STUB_TEXT");
+    if (!text) {
+        return PROPERTY_UNAVAILABLE;
+    }
+    const int needed = static_cast<int>(strlen(text)) + 1;
+    if (*size < needed) {
+        *size = needed;
+        return PROPERTY_BUFFER_TOO_SMALL;
+    }
+    memcpy(buffer, text, static_cast<size_t>(needed));
+    *size = needed;
+    return PROPERTY_OK;
 }
 
 VELQUAR_API int GetBoolProperty(DevicePropertiesProviderContext *, const char *, bool *) {
