@@ -932,8 +932,11 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
         int status;
         std::string errLine;  // begins a line of standard error
         std::string out;      // a part of standard output
+        std::vector<std::string> settings = {};
     };
     SimDevice device;
+    const std::string input = device.dir() + "/input";
+    writeText(input, "standard input\n");
     const std::string full = "velquar-props: write error on standard output";
     const Case cases[] = {
         {"", {"--json", ">/dev/full"}, 1, full + ": No space left on device\n", ""},
@@ -950,10 +953,20 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
          "standard error\",\n  \"properties\": [\n    {\"name\": \"platformPackageVersion\", "
          "\"type\": \"string\", \"result\": \"OK\", \"code\": 0, \"value\": "
          "\"6.2.1-velquar.20261201\", \"output\": []}\n  ]\n}\n"},
+        // No file to take the lines at all: they go to standard error, and
+        // no other descriptor (standard input, read-write here) stands in.
+        {"",
+         {"--json", "platformPackageVersion", "<>" + input},
+         0,
+         "Orvane Palomir config path: ",
+         "\n  \"note\": \"the library's lines cannot be stored (Read-only file system): they "
+         "went to standard error\",\n  \"properties\": [\n",
+         {preloadSetting(VELQUAR_NO_FILE_PRELOAD_PATH)}},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.front());
-        std::string command = k.prefix + inspectorCommand() + " --library " + VELQUAR_LIBRARY_PATH;
+        std::string command =
+            k.prefix + inspectorCommand(k.settings) + " --library " + VELQUAR_LIBRARY_PATH;
         for (const std::string &a : k.args) {
             command += " " + a;
         }
@@ -963,4 +976,6 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
         EXPECT_NE(("\n" + errText).find("\n" + k.errLine), std::string::npos) << errText;
         EXPECT_NE(run.out.find(k.out), std::string::npos) << run.out;
     }
+    std::ifstream kept(input);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "standard input\n");
 }
