@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "json_string.h"
 #include "readings.h"
 #include "standard_output.h"
 
@@ -26,6 +27,11 @@ void printList(FILE *out, bool json);
 
 // A reading's value as JSON: null unless the read succeeded (json.cpp).
 std::string jsonValue(const Reading &r);
+
+// Opens a document with the library's lines and, when some went to
+// standard error, the note that says why (json.cpp).
+void beginLibraryDocument(JsonDocument &doc, const std::vector<std::string> &output,
+                          const std::string &note);
 
 // --check: one line per rule with PASS or FAIL and the values it saw, then
 // a summary, or one JSON document; output holds the library's lines of
