@@ -30,9 +30,10 @@ void usage(FILE *out) {
             "\n"
             "Exit status: 0 once a context was created, whatever the properties\n"
             "answered (with --value: once the read succeeded; with --check: once every\n"
-            "rule passed); 1 when the library cannot be loaded or the context not\n"
-            "created, or with --check when a rule failed; 2 for a bad command line;\n"
-            "with --value, 3 when the read failed and 4 for an unknown property.\n",
+            "rule passed); 1 when the library cannot be loaded, ends the process or\n"
+            "the context cannot be created, or with --check when a rule failed; 2 for\n"
+            "a bad command line; with --value, 3 when the read failed and 4 for an\n"
+            "unknown property.\n",
             kDefaultLibrary);
 }
 
