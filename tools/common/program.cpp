@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 
+#include "printable.h"
 #include "standard_output.h"
 
 namespace {
@@ -32,7 +32,9 @@ enum FrameOption { kHelp = 'h', kVersion = 0x7ff0 };
 
 }  // namespace
 
-PlatformStep::PlatformStep(std::string what) : m_what(std::move(what)), m_outer(g_step.load()) {
+// A path in what, say, is shown with its control characters escaped.
+PlatformStep::PlatformStep(const std::string &what)
+    : m_what(printable(what)), m_outer(g_step.load()) {
     g_step = m_what.c_str();
 }
 

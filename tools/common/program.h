@@ -45,7 +45,7 @@ int runProgram(const ProgramSpec &spec, int argc, char **argv, const TakeOption 
 // standard error and the status is 1, whatever status it asked for.
 class PlatformStep {
 public:
-    explicit PlatformStep(std::string what);
+    explicit PlatformStep(const std::string &what);
     ~PlatformStep();
     PlatformStep(const PlatformStep &) = delete;
     PlatformStep &operator=(const PlatformStep &) = delete;
