@@ -17,13 +17,13 @@ struct Reading {
     std::vector<std::string> output;  // what the library printed meanwhile
 };
 
-// Reads a property: with the function of type when known is true,
-// otherwise with each in turn until the library names its type (names.cpp
-// has the words).
+// Reads a property: with the function of its type when it is known (in the
+// property list), otherwise with each in turn until the library names its
+// type.
 Reading readProperty(const Api &api, DevicePropertiesProviderContext *ctx, const char *name,
                      const velquar::PropertyName *known);
 
-// The inspector's word for a value type: "bool", "int32", "int64", "string".
+// The names (names.cpp). The inspector's word for a value type: "bool", "int32", "int64", "string".
 const char *typeName(velquar::PropertyType t);
 
 // A result code's name ("OK", "PROPERTY_UNAVAILABLE"...), or its hex.

@@ -1,5 +1,5 @@
-// The session: the library loaded and one context of it, every call taken
-// as a step of the platform's (a library that ends the process is reported).
+// The session: every call of the library is a platform step (program.h),
+// so that a library that ends the process is reported.
 #ifndef VELQUAR_PROPS_SESSION_H
 #define VELQUAR_PROPS_SESSION_H
 
