@@ -745,6 +745,16 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
          1,
          "velquar-props: the platform library ended the process during the read of ",
          {"VELQUAR_STUB_EXIT=read"}},
+        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during "
+         "ReleaseDevicePropertiesProviderContext\n",
+         {"VELQUAR_STUB_EXIT=release"}},
+        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during the unload of the "
+         "library\n",
+         {"VELQUAR_STUB_EXIT=unload"}},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());
@@ -752,6 +762,11 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         ProgramRun run = inspect(device, k.args, k.settings);
         EXPECT_EQ(run.status, k.status);
         EXPECT_NE(("\n" + run.err).find("\n" + k.message), std::string::npos) << run.err;
+        // Any other failure: no line of the program's after its own.
+        const std::string err = "\n" + run.err;
+        EXPECT_TRUE(k.status == 2 || err.find("\nvelquar-props: ",
+                                              err.find("\n" + k.message) + 1) == std::string::npos)
+            << run.err;
         // A usage error: its line and the way to the help, nothing more.
         const std::string tryHelp = "Try 'velquar-props --help' for more information.\n";
         EXPECT_EQ(
@@ -865,6 +880,9 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
          "\n  \"note\": \"the library's lines cannot be stored (Read-only file system): they "
          "went to standard error\",\n  \"properties\": [\n",
          {preloadSetting(VELQUAR_NO_FILE_PRELOAD_PATH)}},
+        // Without standard error there is nowhere to set standard output
+        // aside to: a failure all the same.
+        {"{ exec ", {"--json", "2>&-;", "}"}, 1, "", ""},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.front());

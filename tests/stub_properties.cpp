@@ -2,8 +2,9 @@
 // library's place: it says so on standard output when it is loaded and
 // unloaded, as such libraries may, and answers 3840 for every int32 read.
 // Built a second time with VELQUAR_STUB_CREATION_FAILS, whose context
-// creation fails. With VELQUAR_STUB_EXIT set to "load", "create" or "read"
-// it ends the process with status 0 there, as a careless library may.
+// creation fails. With VELQUAR_STUB_EXIT set to "load", "create", "read",
+// "release" or "unload" it ends the process with status 0 there, as a
+// careless library may.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,7 @@ __attribute__((constructor)) void loaded() {
 }
 
 __attribute__((destructor)) void unloaded() {
+    exitAt("unload");
     puts("stub library unloaded");
 }
 
@@ -48,6 +50,7 @@ VELQUAR_API int CreateDevicePropertiesProviderContext(DevicePropertiesProviderCo
 }
 
 VELQUAR_API int ReleaseDevicePropertiesProviderContext(DevicePropertiesProviderContext *) {
+    exitAt("release");
     puts("stub context released");
     return PROPERTY_OK;
 }
