@@ -40,6 +40,8 @@ std::string document(const std::string &statePath, const std::string &errPath) {
                                     " --library " VELQUAR_LIBRARY_PATH " --json",
                                 errPath);
     EXPECT_EQ(run.status, 0) << run.err;
+    // Every line of the state file is one the simulator can use.
+    EXPECT_EQ(run.err.find("velquar simulator: "), std::string::npos) << run.err;
     std::istringstream in(run.out);
     std::string kept;
     for (std::string line; std::getline(in, line);) {
@@ -453,6 +455,9 @@ TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
         {VELQUAR_CAPTURE_PATH, "--bundle /nonexistent/b", 1, "velquar-capture: cannot make "},
         {VELQUAR_CAPTURE_PATH, "--bundle=/nonexistent/b", 1,
          "velquar-capture: cannot make /nonexistent/b: "},
+        // Without standard output the state file has nowhere to go.
+        {VELQUAR_CAPTURE_PATH, ">&-", 1,
+         "velquar-capture: cannot set standard output aside: Bad file descriptor\n"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args);
