@@ -18,8 +18,6 @@
 namespace velquar {
 namespace {
 
-const int32_t kMediumWiFi = 2;
-
 bool waitForExpectedInputSource() {
     uint32_t source = 0;
     if (waitForInputSource(source,
@@ -220,9 +218,7 @@ int PlatformDevicePropertiesProvider::supportsCompressedContentEncoding(bool &va
 
 int PlatformDevicePropertiesProvider::getWiFiNetworkConnection(bool &value) const {
     int32_t medium = 0;
-    int32_t rc = AppIpcApi_GetCurrentMediumType(&medium);
-    if (rc != 0) {
-        printf("AppIpcApi_GetCurrentMediumType() failed err:%d\n", rc);
+    if (!currentMediumType(medium)) {
         return PROPERTY_UNAVAILABLE;
     }
     value = medium == kMediumWiFi;

@@ -5,6 +5,7 @@
 
 #include "app_ipc.h"
 #include "decimal.h"
+#include "platform_calls.h"
 #include "platform_device_properties_provider.h"
 #include "shell_command.h"
 #include "velquar_platform.h"
@@ -13,8 +14,6 @@ namespace velquar {
 namespace {
 
 const int kLanguageFailed = 1;
-const int32_t kMediumNone = 0;
-const int32_t kMediumFullStrength = 1;
 
 // Language codes of the service and their tags; every other code up to
 // kLanguageSlots - 1 has none. Codes 14 and 37 both stand for "nl".
@@ -122,9 +121,7 @@ int PlatformDevicePropertiesProvider::getAvailableMemory(long long &value) const
 // the first interface in the kernel's wireless table, as it is printed.
 int PlatformDevicePropertiesProvider::getNetworkConnectionStrength(int &value) const {
     int32_t medium = 0;
-    int32_t rc = AppIpcApi_GetCurrentMediumType(&medium);
-    if (rc != 0) {
-        printf("AppIpcApi_GetCurrentMediumType() failed err:%d\n", rc);
+    if (!currentMediumType(medium)) {
         return PROPERTY_UNAVAILABLE;
     }
     if (medium == kMediumNone) {

@@ -13,7 +13,7 @@
 #include <map>
 #include <string>
 
-#include "hex.h"
+#include "../platform/shared/hex.h"
 
 namespace velquar_sim {
 

@@ -40,6 +40,8 @@ std::string document(const std::string &statePath, const std::string &errPath) {
                                     " --library " VELQUAR_LIBRARY_PATH " --json",
                                 errPath);
     EXPECT_EQ(run.status, 0) << run.err;
+    // Every line of the state file is one the simulator can use.
+    EXPECT_EQ(run.err.find("velquar simulator: "), std::string::npos) << run.err;
     std::istringstream in(run.out);
     std::string kept;
     for (std::string line; std::getline(in, line);) {
@@ -237,6 +239,58 @@ TEST(Capture, MovedBundleReplays) {
     }
 }
 
+// The bundle holds a copy of each device file the library reads that is a
+// readable regular file of at most 1 MiB; any other is named with its
+// reason and not copied.
+TEST(Capture, BundleCopiesOnlyWhatItCouldRead) {
+    const std::string model = "[model]\ngModelName = ";
+    const std::string configPath = "/cusdata/applications/Orvane/config.ini";
+    struct Case {
+        const char *name;
+        const char *state;
+        std::string sysIni;
+        std::string message;  // a line of standard error
+        std::string copied;   // a file copied under root/, or empty
+        std::string left;     // a file not copied, or empty
+    };
+    const Case cases[] = {
+        {"MissingFile", "", model + "/config/none.ini\n",
+         "velquar-capture: /config/none.ini: No such file or directory\n", "/config/sys.ini",
+         "/config/none.ini"},
+        {"ReadError", "", model + "/proc/self/mem\n",
+         "velquar-capture: /proc/self/mem: Input/output error\n", "/config/sys.ini",
+         "/proc/self/mem"},
+        {"LargestFile", "", iniPaddedTo(1 << 20, "[model]\n"),
+         "velquar-capture: /config/sys.ini: copied to root/config/sys.ini\n", "/config/sys.ini",
+         ""},
+        {"FileTooLarge", "", iniPaddedTo((1 << 20) + 1, "[model]\n"),
+         "velquar-capture: /config/sys.ini: File too large\n", "", "/config/sys.ini"},
+        // Without a file named by the service, the library loads the default.
+        {"DefaultConfiguration", "config_path.result = -1\n", "[model]\n",
+         "velquar-capture: " + configPath + ": copied to root" + configPath + "\n", configPath, ""},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        SimDevice device(k.state);
+        const RootView view = runInRootView({"config", "cusdata"}, [&] {
+            writeFile("/config/sys.ini", k.sysIni);
+            writeFile(configPath, "[Device]\nDeviceMode = Prod\n");
+            const std::string bundle = device.dir() + "/bundle";
+            ProgramRun run = capture(device, "--bundle " + bundle);
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_NE(run.err.find(k.message), std::string::npos) << run.err;
+            struct stat st;
+            if (!k.copied.empty()) {
+                EXPECT_EQ(readFile(bundle + "/root" + k.copied), readFile(k.copied));
+            }
+            EXPECT_TRUE(k.left.empty() || lstat((bundle + "/root" + k.left).c_str(), &st) != 0);
+        });
+        if (view == RootView::NotPermitted) {
+            GTEST_SKIP() << "needs root for a private mount namespace";
+        }
+    }
+}
+
 // The bundle goes only into the folder the recorder made, as root in a
 // folder that another user may write: what stands in its place before, or
 // is swapped in between its mkdir and its use (the preload plays that
@@ -249,8 +303,9 @@ TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
         const char *swapTo;   // VELQUAR_SWAP_TO for the preload, or null
         const char *inPlace;  // "folder", "link" or "" before the run
         int status;
-        std::string message;  // a part of standard error
-        const char *left;     // what stands at the bundle's path afterwards
+        std::string message;           // a part of standard error
+        const char *left;              // what stands at the bundle's path afterwards
+        const char *exitAt = nullptr;  // where a platform library ends the process
     };
     const std::string replaced =
         "something else took the place of the folder made there; nothing written\n";
@@ -265,6 +320,14 @@ TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
         // output has nothing to carry.
         {"StateFileTooLarge", "{ ulimit -f 0; exec ", nullptr, "", 1,
          "velquar-capture: cannot write the state file: File too large\n", "nothing"},
+        // A platform library that ends the process leaves no bundle and no success.
+        {"EndedWhileLoaded", "", nullptr, "", 1,
+         "velquar-capture: the platform library ended the process during the load of the platform "
+         "libraries\n",
+         "nothing", "load"},
+        {"EndedDuringACall", "", nullptr, "", 1,
+         "velquar-capture: the platform library ended the process during the calls\n", "nothing",
+         "call"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
@@ -284,12 +347,22 @@ TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
                 ASSERT_EQ(symlink(theirs.c_str(), bundle.c_str()), 0);
             }
             std::vector<std::string> settings;
+            std::string program = VELQUAR_CAPTURE_PATH;
             if (k.swapTo) {
                 settings = {preloadSetting(VELQUAR_SWAP_PRELOAD_PATH),
                             std::string("VELQUAR_SWAP_TO=") + k.swapTo};
+            } else if (k.exitAt && strcmp(k.exitAt, "call") == 0) {
+                settings = {preloadSetting(VELQUAR_PRELOAD_PATH), "VELQUAR_PRELOAD_EXIT=1"};
+            } else if (k.exitAt) {
+                // A copy of the program beside a libAppIpc.so that exits as it loads.
+                program = device.dir() + "/bin/velquar-capture";
+                writeFile(program, readFile(VELQUAR_CAPTURE_PATH));
+                writeFile(device.dir() + "/lib/libAppIpc.so", readFile(VELQUAR_STUB_LIBRARY));
+                ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+                settings = {"VELQUAR_STUB_EXIT=load"};
             }
             std::string command =
-                k.prefix + programCommand(VELQUAR_CAPTURE_PATH, settings) + " --bundle " + bundle;
+                k.prefix + programCommand(program, settings) + " --bundle " + bundle;
             ProgramRun run =
                 runCommand(*k.prefix ? command + " 2>&1; }" : command, device.dir() + "/err");
             if (*k.prefix) {
@@ -368,7 +441,9 @@ TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
     };
     const Case cases[] = {
         {alone, "", 1, "velquar-capture: cannot load libAppIpc.so: "},
-        {VELQUAR_CAPTURE_PATH, "--bogus", 2, "velquar-capture: unknown option --bogus\n"},
+        {VELQUAR_CAPTURE_PATH, "--bogus", 2,
+         "velquar-capture: unknown option --bogus\n"
+         "Try 'velquar-capture --help' for more information.\n"},
         {VELQUAR_CAPTURE_PATH, "-x", 2, "velquar-capture: unknown option -x\n"},
         {VELQUAR_CAPTURE_PATH, "--help=me", 2, "velquar-capture: --help takes no value\n"},
         {VELQUAR_CAPTURE_PATH, "stray", 2, "velquar-capture: stray is not an option\n"},
@@ -380,6 +455,9 @@ TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
         {VELQUAR_CAPTURE_PATH, "--bundle /nonexistent/b", 1, "velquar-capture: cannot make "},
         {VELQUAR_CAPTURE_PATH, "--bundle=/nonexistent/b", 1,
          "velquar-capture: cannot make /nonexistent/b: "},
+        // Without standard output the state file has nowhere to go.
+        {VELQUAR_CAPTURE_PATH, ">&-", 1,
+         "velquar-capture: cannot set standard output aside: Bad file descriptor\n"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args);
@@ -387,6 +465,10 @@ TEST(Capture, FailsWithoutThePlatformOrWithBadOptions) {
             runCommand(programCommand(k.program) + " " + k.args, device.dir() + "/err");
         EXPECT_EQ(run.status, k.status);
         EXPECT_EQ(run.err.rfind(k.message, 0), 0u) << run.err;
+        // A usage error is two lines, the second the way to the help.
+        EXPECT_EQ(run.err.find("\nTry 'velquar-capture --help' for more information.\n"),
+                  k.status == 2 ? run.err.find('\n') : std::string::npos)
+            << run.err;
         EXPECT_EQ(run.out, "");
     }
     EXPECT_TRUE(device.calls("AppIpcApi_").empty());

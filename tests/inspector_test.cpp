@@ -26,11 +26,7 @@ namespace {
 // Runs the inspector with args (plain words, no quoting needed) in this
 // process's environment, which names the device's state and log.
 ProgramRun inspect(const SimDevice &device, const std::vector<std::string> &args,
-                   const std::string &preload = std::string()) {
-    std::vector<std::string> settings;
-    if (!preload.empty()) {
-        settings.push_back(preloadSetting(preload));
-    }
+                   const std::vector<std::string> &settings = {}) {
     std::string command = inspectorCommand(settings);
     for (const std::string &a : args) {
         command += " " + a;
@@ -271,16 +267,15 @@ TEST_P(InspectorJson, DocumentHoldsWhatTheLibraryAnswersAndPrints) {
 
     const std::string document = device.dir() + "/document.json";
     std::ofstream(document) << run.out;
-    const std::string summaryCommand = "python3 -c \"$VELQUAR_JSON_SUMMARY\" " + document + " 2>&1";
     setenv("VELQUAR_JSON_SUMMARY", kJsonSummary, 1);
-    FILE *pipe = popen(summaryCommand.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
+    const ProgramRun python = runCommand("python3 -c \"$VELQUAR_JSON_SUMMARY\" " + document,
+                                         device.dir() + "/python.err");
+    ASSERT_EQ(python.status, 0) << python.err << "\n" << run.out;
     std::vector<std::string> summary;
-    char line[65536];
-    while (fgets(line, sizeof line, pipe)) {
-        summary.emplace_back(line, strcspn(line, "\n"));
+    std::istringstream lines(python.out);
+    for (std::string line; std::getline(lines, line);) {
+        summary.push_back(line);
     }
-    ASSERT_EQ(pclose(pipe), 0) << (summary.empty() ? "" : summary.back()) << "\n" << run.out;
     ASSERT_EQ(summary.size(), 1 + catalogue().size());
 
     std::vector<std::string> expected;
@@ -568,6 +563,7 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr,
                   {"panel-size"}},
         CheckCase{"HugePanel", "capability.panel_width = 983040\n", nullptr, {"panel-size"}},
+        CheckCase{"NoPanelHeight", "capability.panel_height = 0\n", nullptr, {"panel-size"}},
         CheckCase{"NoSuchHdcpVersion", "hdcp_version = 25\n", nullptr, {"hdcp-version"}},
         CheckCase{"NoHdcp", "hdcp_version = 0\n", nullptr, {"hdcp-version"}},
         CheckCase{"HdrWithout10Bit", "mmplayer.decoder_capability = 23\n", nullptr, {"hdr"}},
@@ -629,6 +625,24 @@ TEST(Inspector, CheckLooksAtTheFilesAndTheSystem) {
     setenv("PATH", path.c_str(), 1);
 }
 
+// A language tag is a primary language of two or three lowercase letters
+// and subtags of two to eight lowercase letters or digits; the stub answers
+// every text with the tag.
+TEST(Inspector, CheckJudgesTheLanguageTag) {
+    const std::pair<const char *, bool> cases[] = {
+        {"en", true},    {"ca-valencia", true}, {"zh-2024", true},
+        {"engl", false}, {"e1", false},         {"en-a", false},
+        {"en-", false},  {"EN", false},         {"en-us-abcdefghi", false},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.first);
+        SimDevice device;
+        ProgramRun run = inspect(device, {"--check", "--library", VELQUAR_STUB_LIBRARY},
+                                 {std::string("VELQUAR_STUB_TEXT=") + k.first});
+        EXPECT_EQ(failedRules(run.out).count("device-language"), k.second ? 0u : 1u) << run.out;
+    }
+}
+
 // Options are taken the way getopt_long takes them: a value after "=" or as
 // the next word, a unique abbreviation, operands before options, "--"
 // ending the options.
@@ -676,6 +690,7 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         std::vector<std::string> args;
         int status;
         std::string message;  // begins a line of standard error
+        std::vector<std::string> settings = {};
     };
     SimDevice holder;
     const std::string fifo = holder.dir() + "/library.so";
@@ -711,140 +726,57 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--check", "--list"}, 2, "velquar-props: --list prints the whole catalogue"},
         {{"--check", "--value", "deviceId"}, 2, "velquar-props: --value reads one property"},
         {{"--che=1"}, 2, "velquar-props: --check takes no value\n"},
+        // A library that ends the process has not passed anything.
+        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during the load of " +
+             std::string(VELQUAR_STUB_LIBRARY) + "\n",
+         {"VELQUAR_STUB_EXIT=load"}},
+        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during the load of ",
+         {"VELQUAR_STUB_EXIT=load"}},
+        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during "
+         "CreateDevicePropertiesProviderContext\n",
+         {"VELQUAR_STUB_EXIT=create"}},
+        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during the read of ",
+         {"VELQUAR_STUB_EXIT=read"}},
+        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during "
+         "ReleaseDevicePropertiesProviderContext\n",
+         {"VELQUAR_STUB_EXIT=release"}},
+        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
+         1,
+         "velquar-props: the platform library ended the process during the unload of the "
+         "library\n",
+         {"VELQUAR_STUB_EXIT=unload"}},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());
         SimDevice device;
-        ProgramRun run = inspect(device, k.args);
+        ProgramRun run = inspect(device, k.args, k.settings);
         EXPECT_EQ(run.status, k.status);
         EXPECT_NE(("\n" + run.err).find("\n" + k.message), std::string::npos) << run.err;
+        // Any other failure: no line of the program's after its own.
+        const std::string err = "\n" + run.err;
+        EXPECT_TRUE(k.status == 2 || err.find("\nvelquar-props: ",
+                                              err.find("\n" + k.message) + 1) == std::string::npos)
+            << run.err;
+        // A usage error: its line and the way to the help, nothing more.
+        const std::string tryHelp = "Try 'velquar-props --help' for more information.\n";
+        EXPECT_EQ(
+            run.err.size() > tryHelp.size() &&
+                std::count(run.err.begin(), run.err.end(), '\n') == 2 &&
+                run.err.compare(run.err.size() - tryHelp.size(), tryHelp.size(), tryHelp) == 0,
+            k.status == 2)
+            << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(device.log().empty());
-    }
-}
-
-// The simulated television names on standard error, once per process
-// however many stand-ins read the file, what in its state file it cannot
-// use, and then answers as before: a misspelled key leaves the default.
-TEST(Inspector, SimulatorReportsWhatItCannotUse) {
-    struct Case {
-        const char *state;
-        // null: the device's own state file; "@/fifo" a FIFO and "@/SIZE" a
-        // file of SIZE bytes that sets the panel width to 1280, both in the
-        // device's folder.
-        const char *stateFile;
-        std::vector<std::string> reports;  // after "velquar simulator: "; @ is the state file
-        const char *panelWidth;
-    };
-    const std::string kDefault = "answering as the default television";
-    const Case cases[] = {
-        {"",
-         "/nonexistent.state",
-         {"cannot read the state file \"/nonexistent.state\": No such file or directory; "
-          "answering as the default television"},
-         "3840"},
-        {"",
-         "/",
-         {"cannot read the state file \"/\": Is a directory; answering as the default "
-          "television"},
-         "3840"},
-        // Read only when a regular file of at most 4 MiB: not a device that
-        // never ends, a FIFO without a writer or a larger file.
-        {"",
-         "/dev/zero",
-         {"cannot read the state file \"@\": not a regular file; " + kDefault},
-         "3840"},
-        {"",
-         "@/fifo",
-         {"cannot read the state file \"@\": not a regular file; " + kDefault},
-         "3840"},
-        {"", "@/4194304", {}, "1280"},
-        {"",
-         "@/4194305",
-         {"cannot read the state file \"@\": larger than 4 MiB; " + kDefault},
-         "3840"},
-        {"capability.panle_width = 1920\n",
-         nullptr,
-         {"@:1: unknown key \"capability.panle_width\""},
-         "3840"},
-        {"# a comment\n\ncapability.panel_width = 19x20\n",
-         nullptr,
-         {"@:3: cannot read \"19x20\" for capability.panel_width: expected a 32-bit number"},
-         "19"},
-        {"capability.panel_width = 1280\nmac = 00:11\ninput_source = 34, x\n",
-         nullptr,
-         {"@:2: cannot read \"00:11\" for mac: expected 6 bytes as hex digits",
-          "@:3: cannot read \"34, x\" for input_source: expected 32-bit numbers separated by "
-          "blanks or commas"},
-         "1280"},
-        {"capability.hdr_flag1 = 256\ncapability.hex = 0g\napm.deliver = later\n",
-         nullptr,
-         {"@:1: cannot read \"256\" for capability.hdr_flag1: expected a number from -128 to 255",
-          "@:2: cannot read \"0g\" for capability.hex: expected 1 to 16 bytes as hex digits",
-          "@:3: cannot read \"later\" for apm.deliver: expected join, is_resource_owner, thread "
-          "or leave"},
-         "3840"},
-        {"apm.messages = 4 OTA | x OTA\nhdcp_version = 0x100000000\n",
-         nullptr,
-         {"@:1: cannot read \"4 OTA | x OTA\" for apm.messages: expected messages \"CODE TEXT\" "
-          "or \"CODE\" separated by |",
-          "@:2: cannot read \"0x100000000\" for hdcp_version: expected a 32-bit number"},
-         "3840"},
-        // What the file holds is shown with escapes, never as lines of its own.
-        {"panel\\x1b\nwidth\"\n",
-         nullptr,
-         {"@:1: no \"key = value\" in \"panel\\x5cx1b\"",
-          "@:2: no \"key = value\" in \"width\\x22\""},
-         "3840"},
-        {"ke\ny = 1\n\x1b[2J = 2\n",
-         nullptr,
-         {"@:1: no \"key = value\" in \"ke\"", "@:2: unknown key \"y\"",
-          "@:3: unknown key \"\\x1b[2J\""},
-         "3840"},
-        // Every key of the recorder's and the profiles' kind is known.
-        {"capability.panel_width = 0x500\ncustomer.chipset.hex = 41:42\nproxy = h:1\n"
-         "customer.model_name.unwritten = 1\nteec.invoke.origin = 3\napm.messages = 4 | 5 OTA\n"
-         "mmplayer.option.hex = "
-         "0000000000000000000000000000000000000000000000000000000000000000\n",
-         nullptr,
-         {},
-         "1280"},
-    };
-    for (const Case &k : cases) {
-        SCOPED_TRACE(k.state);
-        SimDevice device(k.state);
-        std::string stateFile = k.stateFile ? k.stateFile : device.dir() + "/device.state";
-        if (stateFile == "@/fifo") {
-            stateFile = device.dir() + "/fifo";
-            ASSERT_EQ(mkfifo(stateFile.c_str(), 0600), 0);
-        } else if (stateFile[0] == '@') {
-            const std::string width = "capability.panel_width = 1280\n";
-            const size_t size = std::stoul(stateFile.substr(2));
-            stateFile = device.dir() + "/sized.state";
-            std::ofstream(stateFile) << width << std::string(size - width.size() - 1, '#') << '\n';
-        }
-        ProgramRun run =
-            runCommand(inspectorCommand({"VELQUAR_SIM_STATE=" + stateFile}) + " --value panelWidth",
-                       device.dir() + "/stderr");
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, std::string(k.panelWidth) + "\n");
-        std::vector<std::string> reports;
-        std::istringstream err(run.err);
-        for (std::string line; std::getline(err, line);) {
-            const std::string prefix = "velquar simulator: ";
-            if (line.compare(0, prefix.size(), prefix) == 0) {
-                reports.push_back(line.substr(prefix.size()));
-            }
-        }
-        std::vector<std::string> expected;
-        for (std::string r : k.reports) {
-            const size_t at = r.find('@');
-            if (at != std::string::npos) {
-                r.replace(at, 1, stateFile);
-            }
-            expected.push_back(r);
-        }
-        EXPECT_EQ(reports, expected) << run.err;
     }
 }
 
@@ -855,7 +787,7 @@ TEST(Inspector, PreloadedPlatformCallIsTheOneThatAnswers) {
     SimDevice device;
     ProgramRun run =
         inspect(device, built({"panelWidth", "panelHeight", "displayWidth", "supportsUHD"}),
-                VELQUAR_PRELOAD_PATH);
+                {preloadSetting(VELQUAR_PRELOAD_PATH)});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto table = rows(run.out);
     ASSERT_EQ(table.size(), 4u) << run.out << run.err;
@@ -918,8 +850,11 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
         int status;
         std::string errLine;  // begins a line of standard error
         std::string out;      // a part of standard output
+        std::vector<std::string> settings = {};
     };
     SimDevice device;
+    const std::string input = device.dir() + "/input";
+    writeText(input, "standard input\n");
     const std::string full = "velquar-props: write error on standard output";
     const Case cases[] = {
         {"", {"--json", ">/dev/full"}, 1, full + ": No space left on device\n", ""},
@@ -936,10 +871,23 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
          "standard error\",\n  \"properties\": [\n    {\"name\": \"platformPackageVersion\", "
          "\"type\": \"string\", \"result\": \"OK\", \"code\": 0, \"value\": "
          "\"6.2.1-velquar.20261201\", \"output\": []}\n  ]\n}\n"},
+        // No file to take the lines at all: they go to standard error, and
+        // no other descriptor (standard input, read-write here) stands in.
+        {"",
+         {"--json", "platformPackageVersion", "<>" + input},
+         0,
+         "Orvane Palomir config path: ",
+         "\n  \"note\": \"the library's lines cannot be stored (Read-only file system): they "
+         "went to standard error\",\n  \"properties\": [\n",
+         {preloadSetting(VELQUAR_NO_FILE_PRELOAD_PATH)}},
+        // Without standard error there is nowhere to set standard output
+        // aside to: a failure all the same.
+        {"{ exec ", {"--json", "2>&-;", "}"}, 1, "", ""},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.front());
-        std::string command = k.prefix + inspectorCommand() + " --library " + VELQUAR_LIBRARY_PATH;
+        std::string command =
+            k.prefix + inspectorCommand(k.settings) + " --library " + VELQUAR_LIBRARY_PATH;
         for (const std::string &a : k.args) {
             command += " " + a;
         }
@@ -949,4 +897,6 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
         EXPECT_NE(("\n" + errText).find("\n" + k.errLine), std::string::npos) << errText;
         EXPECT_NE(run.out.find(k.out), std::string::npos) << run.out;
     }
+    std::ifstream kept(input);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "standard input\n");
 }

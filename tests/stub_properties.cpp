@@ -2,8 +2,12 @@
 // library's place: it says so on standard output when it is loaded and
 // unloaded, as such libraries may, and answers 3840 for every int32 read.
 // Built a second time with VELQUAR_STUB_CREATION_FAILS, whose context
-// creation fails.
+// creation fails. With VELQUAR_STUB_EXIT set to "load", "create", "read",
+// "release" or "unload" it ends the process with status 0 there, as a
+// careless library may.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "velquar_platform.h"
 
@@ -12,11 +16,20 @@ namespace {
 DevicePropertiesProviderContext *const kContext =
     reinterpret_cast<DevicePropertiesProviderContext *>(0x1000);
 
+void exitAt(const char *step) {
+    const char *at = getenv("VELQUAR_STUB_EXIT");
+    if (at && strcmp(at, step) == 0) {
+        exit(0);
+    }
+}
+
 __attribute__((constructor)) void loaded() {
+    exitAt("load");
     puts("stub library loaded");
 }
 
 __attribute__((destructor)) void unloaded() {
+    exitAt("unload");
     puts("stub library unloaded");
 }
 
@@ -29,6 +42,7 @@ VELQUAR_API int CreateDevicePropertiesProviderContext(DevicePropertiesProviderCo
     (void)context;
     return PROPERTY_UNAVAILABLE;
 #else
+    exitAt("create");
     puts("stub context created");
     *context = kContext;
     return PROPERTY_OK;
@@ -36,12 +50,26 @@ VELQUAR_API int CreateDevicePropertiesProviderContext(DevicePropertiesProviderCo
 }
 
 VELQUAR_API int ReleaseDevicePropertiesProviderContext(DevicePropertiesProviderContext *) {
+    exitAt("release");
     puts("stub context released");
     return PROPERTY_OK;
 }
 
-VELQUAR_API int GetStringProperty(DevicePropertiesProviderContext *, const char *, char *, int *) {
-    return PROPERTY_UNAVAILABLE;
+// Every text is VELQUAR_STUB_TEXT, when it is set.
+VELQUAR_API int GetStringProperty(DevicePropertiesProviderContext *, const char *, char *buffer,
+                                  int *size) {
+    const char *text = getenv("VELQUAR_STUB_TEXT");
+    if (!text) {
+        return PROPERTY_UNAVAILABLE;
+    }
+    const int needed = static_cast<int>(strlen(text)) + 1;
+    if (*size < needed) {
+        *size = needed;
+        return PROPERTY_BUFFER_TOO_SMALL;
+    }
+    memcpy(buffer, text, static_cast<size_t>(needed));
+    *size = needed;
+    return PROPERTY_OK;
 }
 
 VELQUAR_API int GetBoolProperty(DevicePropertiesProviderContext *, const char *, bool *) {
@@ -49,6 +77,7 @@ VELQUAR_API int GetBoolProperty(DevicePropertiesProviderContext *, const char *,
 }
 
 VELQUAR_API int GetInt32Property(DevicePropertiesProviderContext *, const char *, int *value) {
+    exitAt("read");
     *value = 3840;
     return PROPERTY_OK;
 }

@@ -4,8 +4,9 @@
  *
  * A context is created once, read any number of times and released once.
  * Each property has one type and is read only through the function of that
- * type. Every function returns one of the result codes below; no function
- * lets a C++ exception out.
+ * type. Every function returns one of the result codes below, with one
+ * exception: a read of "deviceLanguage" that fails returns 1 (see
+ * GetStringProperty). No function lets a C++ exception out.
  *
  * Threads, signals and cancellation: what a caller may rely on.
  *   - Any number of contexts may be live at once, and they may be created,
@@ -95,6 +96,9 @@ VELQUAR_API int ReleaseDevicePropertiesProviderContext(DevicePropertiesProviderC
  *     PROPERTY_BUFFER_TOO_SMALL is returned and value is not written.
  * So a caller may pass capacity 0 and a null value to learn the size. On any
  * other failure *size and value are left as they were.
+ * "deviceLanguage" alone fails with 1, not PROPERTY_UNAVAILABLE, when the
+ * language service fails or its code has no tag: test for PROPERTY_OK, not
+ * for the named failures.
  */
 VELQUAR_API int GetStringProperty(DevicePropertiesProviderContext *context, const char *name,
                                   char *value, int *size);

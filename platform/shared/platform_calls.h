@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "app_ipc.h"
 #include "tevrin_mm_player.h"
@@ -71,6 +72,24 @@ bool waitForInputSource(uint32_t &source, Ask ask) {
         pauseBetweenTries();
     }
     return false;
+}
+
+// AppIpcApi_GetCurrentMediumType: the media the getters tell apart.
+constexpr int32_t kMediumNone = 0;
+constexpr int32_t kMediumFullStrength = 1;  // wired: full strength
+constexpr int32_t kMediumWiFi = 2;
+
+// The current medium, for the getters that depend on it; false, after the
+// line naming the failed call, when the service fails. Inline: only the
+// library, which links the service, calls it.
+inline bool currentMediumType(int32_t &medium) {
+    medium = 0;
+    const int32_t rc = AppIpcApi_GetCurrentMediumType(&medium);
+    if (rc != 0) {
+        printf("AppIpcApi_GetCurrentMediumType() failed err:%d\n", rc);
+        return false;
+    }
+    return true;
 }
 
 // MM_GetOptionByPara: the decoder capability record, cleared with its

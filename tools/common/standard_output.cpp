@@ -39,3 +39,9 @@ bool closeStandardOutput(FILE *out, const char *program) {
     }
     return !failed;
 }
+
+void linesToStderr(const std::vector<std::string> &lines) {
+    for (const std::string &line : lines) {
+        fprintf(stderr, "%s\n", line.c_str());
+    }
+}

@@ -5,6 +5,8 @@
 #define VELQUAR_TOOLS_STANDARD_OUTPUT_H
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // Points descriptor 1 at standard error and returns a stream on the
 // standard output it had (close-on-exec, so no child inherits it). Null,
@@ -18,5 +20,8 @@ FILE *setStandardOutputAside(bool &aside);
 // "PROGRAM: write error on standard output: REASON" on standard error,
 // when anything written to it failed to get there.
 bool closeStandardOutput(FILE *out, const char *program);
+
+// Lines that have no place on standard output, on standard error.
+void linesToStderr(const std::vector<std::string> &lines);
 
 #endif

@@ -8,6 +8,7 @@
 #include "hex.h"
 #include "platform_calls.h"
 #include "printable.h"
+#include "symbol.h"
 
 using namespace velquar;
 using velquar_sim::hex;
@@ -21,12 +22,7 @@ namespace {
 // definition in the process, so that a preloaded one is the one called.
 template <typename F>
 bool bind(const char *file, const char *symbol, F &fn) {
-    fn = reinterpret_cast<F>(dlsym(RTLD_DEFAULT, symbol));
-    if (!fn) {
-        fprintf(stderr, "velquar-capture: %s: %s\n", file, dlerror());
-        return false;
-    }
-    return true;
+    return bindSymbol("velquar-capture", RTLD_DEFAULT, symbol, file, fn);
 }
 
 // One line on standard error per call, with its result.

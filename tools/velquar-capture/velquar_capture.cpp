@@ -8,9 +8,10 @@
 // numbers as numbers, texts as texts where a state file can hold them, raw
 // records as hex. A call that fails is data like any other.
 //
-// The jobs stand apart: options.cpp reads the command line, calls.cpp makes
-// the call sequence, state_file.cpp writes the state file's lines and
-// bundle.cpp the bundle folder.
+// The jobs stand apart: the frame (tools/common/program.h) runs the
+// program, calls.cpp makes the call sequence, state_file.cpp writes the
+// state file's lines and bundle.cpp the bundle folder; the options are read
+// at the bottom of this file.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,20 +19,28 @@
 
 #include "bundle.h"
 #include "calls.h"
-#include "options.h"
-#include "standard_output.h"
+#include "program.h"
 #include "state_file.h"
 
 namespace {
 
-const char kProgram[] = "velquar-capture";
+struct Options {
+    const char *bundlePath = nullptr;  // --bundle DIR; none: the state file to standard output
+};
 
 // The calls and the state file, into the bundle when there is one; the
 // exit status.
 int record(const Options &options, FILE *out) {
-    Platform platform{};
-    if (!loadPlatform(platform)) {
+    if (!out && !options.bundlePath) {
+        fprintf(stderr, "velquar-capture: cannot set standard output aside: %s\n", strerror(errno));
         return 1;
+    }
+    Platform platform{};
+    {
+        PlatformStep step("the load of the platform libraries");
+        if (!loadPlatform(platform)) {
+            return 1;
+        }
     }
     // The folder is made once the calls are done, so that a capture cut
     // short while it waits leaves nothing behind; a path where it cannot be
@@ -47,7 +56,10 @@ int record(const Options &options, FILE *out) {
             "reports its input source)...\n");
     StateText state;
     Findings found;
-    captureCalls(platform, state, found);
+    {
+        PlatformStep step("the calls");
+        captureCalls(platform, state, found);
+    }
     if (options.bundlePath && !bundle.create()) {
         fprintf(stderr, "velquar-capture: cannot make %s: %s\n", options.bundlePath,
                 bundle.replaced() ? "something else took the place of the folder made there; "
@@ -80,23 +92,48 @@ int record(const Options &options, FILE *out) {
     return 0;
 }
 
+void usage(FILE *out) {
+    fprintf(out,
+            "usage: velquar-capture [--bundle DIR]\n"
+            "\n"
+            "Asks the television's platform libraries (%s, %s)\n"
+            "what the library asks them, once each and read-only, and writes a state\n"
+            "file that the simulated television replays to the same answers, result\n"
+            "codes included. One line per call goes to standard error.\n"
+            "\n"
+            "  --bundle DIR  make DIR (it must not exist) and write into it %s,\n"
+            "                the application's configuration file as %s, and\n"
+            "                copies of /config/sys.ini, the files it names and\n"
+            "                /proc/net/wireless under DIR/root/\n"
+            "  -h, --help    show this help\n"
+            "  --version     show the version\n"
+            "\n"
+            "Without --bundle the state file goes to standard output.\n"
+            "\n"
+            "Exit status: 0 when every call was made, whatever it answered; 1 when\n"
+            "a platform library cannot be loaded, ends the process or the output\n"
+            "cannot be written; 2 for a bad command line.\n",
+            kAppIpc, kMmPlayer, kStateName, kConfigName);
+}
+
+enum Option { kBundle = 256 };
+
 }  // namespace
 
 int main(int argc, char **argv) {
     Options options;
-    const int status = parseOptions(argc, argv, options);
-    if (status >= 0) {
-        return closeStandardOutput(stdout, kProgram) ? status : 1;
-    }
-
-    // Standard output carries the state file alone: whatever the platform's
-    // libraries print, at load and unload included, goes to standard error.
-    bool aside = false;
-    FILE *out = setStandardOutputAside(aside);
-    if (!aside || (!out && !options.bundlePath)) {
-        fprintf(stderr, "velquar-capture: cannot set standard output aside: %s\n", strerror(errno));
-        return 1;
-    }
-    const int rc = record(options, out);
-    return !out || closeStandardOutput(out, kProgram) ? rc : 1;
+    return runProgram(
+        {"velquar-capture", usage, {{"bundle", 0, "one folder", kBundle}}}, argc, argv,
+        [&](int, const char *value) {
+            if (options.bundlePath) {
+                return std::string("--bundle needs one folder");
+            }
+            options.bundlePath = value;
+            return std::string();
+        },
+        [](const std::vector<char *> &operands) {
+            return operands.empty() ? std::string()
+                                    : std::string(operands.front()) + " is not an option";
+        },
+        [&](FILE *out) { return record(options, out); });
 }

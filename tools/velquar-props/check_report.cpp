@@ -34,26 +34,25 @@ void printText(FILE *out, const std::vector<Verdict> &verdicts) {
 
 void printJsonReport(FILE *out, const std::vector<std::string> &lines, const std::string &note,
                      const std::vector<Verdict> &verdicts, size_t passed) {
-    fprintf(out, "{\n  \"output\": %s,\n", jsonLines(lines).c_str());
-    if (!note.empty()) {
-        fprintf(out, "  \"note\": %s,\n", jsonString(note).c_str());
-    }
-    fprintf(out, "  \"rules\": [\n");
-    for (size_t i = 0; i < verdicts.size(); ++i) {
-        const Verdict &v = verdicts[i];
+    JsonDocument doc(out);
+    beginLibraryDocument(doc, lines, note);
+    doc.beginArray("rules");
+    for (const Verdict &v : verdicts) {
         std::string values;
         for (const Reading *r : v.seen) {
             values += (values.empty() ? "" : ", ") + std::string("{\"name\": ") +
                       jsonString(r->name) + ", \"result\": " + jsonString(resultText(r->result)) +
                       ", \"value\": " + jsonValue(*r) + "}";
         }
-        fprintf(
-            out, "    {\"rule\": \"%s\", \"result\": \"%s\", \"note\": %s, \"values\": [%s]}%s\n",
-            v.rule, v.pass ? "PASS" : "FAIL", v.note.empty() ? "null" : jsonString(v.note).c_str(),
-            values.c_str(), i + 1 < verdicts.size() ? "," : "");
+        doc.element(std::string("{\"rule\": \"") + v.rule + "\", \"result\": \"" +
+                    (v.pass ? "PASS" : "FAIL") +
+                    "\", \"note\": " + (v.note.empty() ? "null" : jsonString(v.note)) +
+                    ", \"values\": [" + values + "]}");
     }
-    fprintf(out, "  ],\n  \"passed\": %zu,\n  \"failed\": %zu\n}\n", passed,
-            verdicts.size() - passed);
+    doc.endArray();
+    doc.member("passed", std::to_string(passed));
+    doc.member("failed", std::to_string(verdicts.size() - passed));
+    doc.end();
 }
 
 }  // namespace

@@ -11,21 +11,25 @@ std::string jsonValue(const Reading &r) {
     return strcmp(r.type, "string") == 0 ? jsonString(r.value) : r.value;
 }
 
+void beginLibraryDocument(JsonDocument &doc, const std::vector<std::string> &output,
+                          const std::string &note) {
+    doc.member("output", jsonLines(output));
+    if (!note.empty()) {
+        doc.member("note", jsonString(note));
+    }
+}
+
 void printJson(FILE *out, const std::vector<std::string> &output, const std::string &note,
                const std::vector<Reading> &readings) {
-    fprintf(out, "{\n  \"output\": %s,\n", jsonLines(output).c_str());
-    if (!note.empty()) {
-        fprintf(out, "  \"note\": %s,\n", jsonString(note).c_str());
+    JsonDocument doc(out);
+    beginLibraryDocument(doc, output, note);
+    doc.beginArray("properties");
+    for (const Reading &r : readings) {
+        doc.element("{\"name\": " + jsonString(r.name) + ", \"type\": \"" + r.type +
+                    "\", \"result\": " + jsonString(resultText(r.result)) +
+                    ", \"code\": " + std::to_string(r.result) + ", \"value\": " + jsonValue(r) +
+                    ", \"output\": " + jsonLines(r.output) + "}");
     }
-    fprintf(out, "  \"properties\": [\n");
-    for (size_t i = 0; i < readings.size(); ++i) {
-        const Reading &r = readings[i];
-        fprintf(out,
-                "    {\"name\": %s, \"type\": \"%s\", \"result\": %s, \"code\": %d, \"value\": %s, "
-                "\"output\": %s}%s\n",
-                jsonString(r.name).c_str(), r.type, jsonString(resultText(r.result)).c_str(),
-                r.result, jsonValue(r).c_str(), jsonLines(r.output).c_str(),
-                i + 1 < readings.size() ? "," : "");
-    }
-    fprintf(out, "  ]\n}\n");
+    doc.endArray();
+    doc.end();
 }

@@ -5,20 +5,18 @@
 #include "render.h"
 
 void printList(FILE *out, bool json) {
-    const size_t count = velquar::kPropertyCount;
-    if (json) {
-        fprintf(out, "{\n  \"properties\": [\n");
-    }
-    for (size_t i = 0; i < count; ++i) {
-        const velquar::PropertyName &p = velquar::kPropertyList[i];
-        if (json) {
-            fprintf(out, "    {\"name\": %s, \"type\": \"%s\"}%s\n", jsonString(p.name).c_str(),
-                    typeName(p.type), i + 1 < count ? "," : "");
-        } else {
+    if (!json) {
+        for (const velquar::PropertyName &p : velquar::kPropertyList) {
             fprintf(out, "%-34s %s\n", p.name, typeName(p.type));
         }
+        return;
     }
-    if (json) {
-        fprintf(out, "  ]\n}\n");
+    JsonDocument doc(out);
+    doc.beginArray("properties");
+    for (const velquar::PropertyName &p : velquar::kPropertyList) {
+        doc.element("{\"name\": " + jsonString(p.name) + ", \"type\": \"" + typeName(p.type) +
+                    "\"}");
     }
+    doc.endArray();
+    doc.end();
 }

@@ -2,10 +2,6 @@
 
 #include <cstdio>
 
-#include "command_line.h"
-
-const char *const kDefaultLibrary = "libcom.orvane.velquar.platform.so";
-
 namespace {
 
 void usage(FILE *out) {
@@ -34,73 +30,61 @@ void usage(FILE *out) {
             "\n"
             "Exit status: 0 once a context was created, whatever the properties\n"
             "answered (with --value: once the read succeeded; with --check: once every\n"
-            "rule passed); 1 when the library cannot be loaded or the context not\n"
-            "created, or with --check when a rule failed; 2 for a bad command line;\n"
-            "with --value, 3 when the read failed and 4 for an unknown property.\n",
+            "rule passed); 1 when the library cannot be loaded, ends the process or\n"
+            "the context cannot be created, or with --check when a rule failed; 2 for\n"
+            "a bad command line; with --value, 3 when the read failed and 4 for an\n"
+            "unknown property.\n",
             kDefaultLibrary);
 }
 
-enum Option { kJson = 256, kValue, kList, kCheck, kLibrary, kVersion };
+enum Option { kJson = 256, kValue, kList, kCheck, kLibrary };
 
 }  // namespace
 
-int parseOptions(int argc, char **argv, Options &options) {
-    CommandLine line("velquar-props", argc, argv,
-                     {{"json", 0, nullptr, kJson},
-                      {"value", 0, "a property name", kValue},
-                      {"list", 0, nullptr, kList},
-                      {"check", 0, nullptr, kCheck},
-                      {"library", 0, "a path", kLibrary},
-                      {"quiet", 'q', nullptr, 'q'},
-                      {"help", 'h', nullptr, 'h'},
-                      {"version", 0, nullptr, kVersion}});
-    for (int c; (c = line.next()) != -1;) {
-        switch (c) {
-            case 'h':
-                usage(stdout);
-                return 0;
-            case kVersion:
-                printf("velquar-props %s\n", VELQUAR_VERSION);
-                return 0;
-            case kJson:
-                options.json = true;
-                break;
-            case kValue:
-                options.valueName = line.argument();
-                break;
-            case kList:
-                options.list = true;
-                break;
-            case kCheck:
-                options.check = true;
-                break;
-            case kLibrary:
-                options.library = line.argument();
-                break;
-            case 'q':
-                options.quiet = true;
-                break;
-            default:
-                usage(stderr);
-                return kUsageError;
-        }
+const ProgramSpec kProgram = {"velquar-props",
+                              usage,
+                              {{"json", 0, nullptr, kJson},
+                               {"value", 0, "a property name", kValue},
+                               {"list", 0, nullptr, kList},
+                               {"check", 0, nullptr, kCheck},
+                               {"library", 0, "a path", kLibrary},
+                               {"quiet", 'q', nullptr, 'q'}}};
+
+std::string takeOption(Options &options, int id, const char *value) {
+    switch (id) {
+        case kJson:
+            options.json = true;
+            break;
+        case kValue:
+            options.valueName = value;
+            break;
+        case kList:
+            options.list = true;
+            break;
+        case kCheck:
+            options.check = true;
+            break;
+        case kLibrary:
+            options.library = value;
+            break;
+        case 'q':
+            options.quiet = true;
+            break;
     }
-    for (char *name : line.operands()) {
-        options.names.push_back(name);
-    }
-    const char *conflict = nullptr;
+    return std::string();
+}
+
+std::string takeOperands(Options &options, const std::vector<char *> &operands) {
+    options.names.assign(operands.begin(), operands.end());
     if (options.valueName &&
         (options.json || options.list || options.check || !options.names.empty())) {
-        conflict = "--value reads one property, without --json, --list, --check or names";
-    } else if (options.list && (options.check || !options.names.empty())) {
-        conflict = "--list prints the whole catalogue, without --check or names";
-    } else if (options.check && !options.names.empty()) {
-        conflict = "--check reads every property, without names";
+        return "--value reads one property, without --json, --list, --check or names";
     }
-    if (conflict) {
-        line.error("%s", conflict);
-        usage(stderr);
-        return kUsageError;
+    if (options.list && (options.check || !options.names.empty())) {
+        return "--list prints the whole catalogue, without --check or names";
     }
-    return -1;
+    if (options.check && !options.names.empty()) {
+        return "--check reads every property, without names";
+    }
+    return std::string();
 }

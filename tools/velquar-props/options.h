@@ -2,9 +2,11 @@
 #ifndef VELQUAR_PROPS_OPTIONS_H
 #define VELQUAR_PROPS_OPTIONS_H
 
+#include <string>
 #include <vector>
 
-extern const char *const kDefaultLibrary;
+#include "library.h"
+#include "program.h"
 
 struct Options {
     bool json = false;                // --json
@@ -16,9 +18,13 @@ struct Options {
     std::vector<const char *> names;  // the properties named, in order
 };
 
-// Fills options from the command line. Returns -1 to go on, otherwise the
-// exit status (0 after --help or --version, 2 for a command line that
-// cannot be used, with a line saying why on standard error).
-int parseOptions(int argc, char **argv, Options &options);
+// The program: its name, help and options.
+extern const ProgramSpec kProgram;
+
+// Notes an option in options (the frame's TakeOption).
+std::string takeOption(Options &options, int id, const char *value);
+// Notes the property names and checks that the options go together (the
+// frame's TakeOperands).
+std::string takeOperands(Options &options, const std::vector<char *> &operands);
 
 #endif

@@ -1,32 +1,13 @@
-// Collecting the readings: the library loaded as the application loads it,
-// one context on it, and each property read with the function of its type.
+// A reading: one property read with the function of its type, as the
+// renderers show it.
 #ifndef VELQUAR_PROPS_READINGS_H
 #define VELQUAR_PROPS_READINGS_H
 
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "output_capture.h"
+#include "library.h"
 #include "property_list.h"
-#include "velquar_platform.h"
-
-// The library's six functions, bound by name.
-struct Api {
-    void *handle;
-    decltype(&CreateDevicePropertiesProviderContext) create;
-    decltype(&ReleaseDevicePropertiesProviderContext) release;
-    decltype(&GetStringProperty) getString;
-    decltype(&GetBoolProperty) getBool;
-    decltype(&GetInt32Property) getInt32;
-    decltype(&GetInt64Property) getInt64;
-};
-
-// Loads the library at path (or by that name) and binds its functions;
-// false, after a line on standard error, when it cannot. A path that names
-// anything but a regular file (a FIFO would block the loader for ever) is
-// not loaded.
-bool loadApi(const char *path, Api &api);
 
 struct Reading {
     std::string name;
@@ -36,70 +17,16 @@ struct Reading {
     std::vector<std::string> output;  // what the library printed meanwhile
 };
 
-// The inspector's word for a value type: "bool", "int32", "int64", "string".
+// Reads a property: with the function of its type when it is known (in the
+// property list), otherwise with each in turn until the library names its
+// type.
+Reading readProperty(const Api &api, DevicePropertiesProviderContext *ctx, const char *name,
+                     const velquar::PropertyName *known);
+
+// The names (names.cpp). The inspector's word for a value type: "bool", "int32", "int64", "string".
 const char *typeName(velquar::PropertyType t);
 
 // A result code's name ("OK", "PROPERTY_UNAVAILABLE"...), or its hex.
 std::string resultText(int rc);
-
-// The library loaded and one context of it. With captured, every call's
-// lines on standard output are taken aside: those of a read into its
-// reading, those of loading, creation, release and unloading into output().
-// Otherwise the calls print straight to descriptor out, and what the library
-// and the platform's libraries print at load and unload goes to whatever
-// descriptor 1 is meanwhile.
-class Session {
-public:
-    Session(bool captured, int out);
-    ~Session();
-    Session(const Session &) = delete;
-    Session &operator=(const Session &) = delete;
-
-    // Whether the lines can be taken aside as asked.
-    bool ready() const { return m_capture.ok(); }
-    // Why some of the library's lines went to standard error; empty when
-    // none did.
-    const std::string &note() const { return m_capture.note(); }
-
-    // Loads the library (loadApi).
-    bool load(const char *path);
-    // Creates the context; the library's result code.
-    int create();
-    // Reads a property: with the function of its type when it is in the
-    // property list, otherwise with each in turn until the library names
-    // its type.
-    Reading read(const char *name);
-    // Every property of the list when names is empty, then each name.
-    void readAll(const std::vector<const char *> &names,
-                 const std::function<void(const Reading &)> &take);
-    // Releases the context (once; the destructor does when nobody did).
-    void release();
-    // Releases the context and unloads the library, so that what it prints
-    // on the way out is taken like the rest.
-    void unload();
-
-    std::vector<std::string> &output() { return m_output; }
-
-private:
-    // A call of the library's functions: its lines captured or passed on.
-    template <typename F>
-    auto call(std::vector<std::string> &lines, F fn) -> decltype(fn()) {
-        return m_capture.run(lines, fn);
-    }
-    // Loading or unloading: captured, or left to descriptor 1 as it is.
-    template <typename F>
-    auto loadCall(F fn) -> decltype(fn()) {
-        return m_captured ? m_capture.run(m_output, fn) : fn();
-    }
-
-    Api m_api{};
-    bool m_captured;
-    OutputCapture m_capture;
-    DevicePropertiesProviderContext *m_context = nullptr;
-    std::vector<std::string> m_output;
-};
-
-// Lines that have no place on standard output, on standard error.
-void linesToStderr(const std::vector<std::string> &lines);
 
 #endif

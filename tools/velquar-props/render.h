@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "json_string.h"
 #include "readings.h"
+#include "standard_output.h"
 
 // The table: a heading, then one row per reading as it is taken, so that
 // the library's own lines fall between the rows (table.cpp).
@@ -25,6 +27,11 @@ void printList(FILE *out, bool json);
 
 // A reading's value as JSON: null unless the read succeeded (json.cpp).
 std::string jsonValue(const Reading &r);
+
+// Opens a document with the library's lines and, when some went to
+// standard error, the note that says why (json.cpp).
+void beginLibraryDocument(JsonDocument &doc, const std::vector<std::string> &output,
+                          const std::string &note);
 
 // --check: one line per rule with PASS or FAIL and the values it saw, then
 // a summary, or one JSON document; output holds the library's lines of

@@ -6,25 +6,24 @@
 // the exit status is 0 once a context was created. --value reads one
 // property for a script, and its status tells how the read went.
 //
-// The jobs stand apart: options.cpp reads the command line, readings.cpp
-// loads the library and takes the readings, and one renderer per output
-// mode prints them (table.cpp, json.cpp, value.cpp, and list.cpp for the
-// catalogue alone); check.cpp judges the readings for --check and
-// check_report.cpp prints the verdicts.
+// The jobs stand apart: the frame (tools/common/program.h) runs the
+// program, options.cpp holds its options, library.cpp loads the library,
+// session.cpp holds the context and readings.cpp takes each reading, and
+// one renderer per output mode prints them (table.cpp, json.cpp, value.cpp,
+// and list.cpp for the catalogue alone); check.cpp judges the readings for
+// --check and check_report.cpp prints the verdicts.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "options.h"
-#include "readings.h"
+#include "program.h"
 #include "render.h"
-#include "standard_output.h"
+#include "session.h"
 #include "waiting_note.h"
 
 namespace {
-
-const char kProgram[] = "velquar-props";
 
 // Loads the library, creates a context and prints its readings to out; the
 // exit status.
@@ -89,23 +88,20 @@ int inspect(const Options &options, FILE *out) {
 
 int main(int argc, char **argv) {
     Options options;
-    const int status = parseOptions(argc, argv, options);
-    if (status >= 0) {
-        return closeStandardOutput(stdout, kProgram) ? status : 1;
-    }
-    if (options.list) {
-        printList(stdout, options.json);
-        return closeStandardOutput(stdout, kProgram) ? 0 : 1;
-    }
-    // Standard output is set aside before the library and the platform's
-    // libraries are loaded, and stays aside until they are unloaded: what
-    // they print at load or unload never lands in the readings' output.
-    bool aside = false;
-    FILE *out = setStandardOutputAside(aside);
-    if (!out) {
-        fprintf(stderr, "velquar-props: cannot set standard output aside: %s\n", strerror(errno));
-        return 1;
-    }
-    const int rc = inspect(options, out);
-    return closeStandardOutput(out, kProgram) ? rc : 1;
+    return runProgram(
+        kProgram, argc, argv,
+        [&](int id, const char *value) { return takeOption(options, id, value); },
+        [&](const std::vector<char *> &operands) { return takeOperands(options, operands); },
+        [&](FILE *out) {
+            if (!out) {
+                fprintf(stderr, "velquar-props: cannot set standard output aside: %s\n",
+                        strerror(errno));
+                return 1;
+            }
+            if (options.list) {
+                printList(out, options.json);
+                return 0;
+            }
+            return inspect(options, out);
+        });
 }

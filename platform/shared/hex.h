@@ -1,8 +1,8 @@
 // Lower-case hex of a byte range: the state file's ".hex" keys and the call
-// log. Header-only, so that velquar-capture, which writes state files,
-// encodes as the stand-ins read without linking anything of theirs.
-#ifndef VELQUAR_SIMULATOR_HEX_H
-#define VELQUAR_SIMULATOR_HEX_H
+// log. Header-only and shared, so that velquar-capture, which writes state
+// files, encodes as the stand-ins read without linking anything of theirs.
+#ifndef VELQUAR_SHARED_HEX_H
+#define VELQUAR_SHARED_HEX_H
 
 #include <cstddef>
 #include <string>

@@ -1,0 +1,139 @@
+// The simulated television as the inspector meets it: what it cannot use
+// in its state file is reported, and it answers as before.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "emulator.h"
+#include "sim_device.h"
+
+using namespace velquar_test;
+
+// The simulated television names on standard error, once per process
+// however many stand-ins read the file, what in its state file it cannot
+// use, and then answers as before: a misspelled key leaves the default.
+TEST(Simulator, ReportsWhatItCannotUse) {
+    struct Case {
+        const char *state;
+        // null: the device's own state file; "@/fifo" a FIFO and "@/SIZE" a
+        // file of SIZE bytes that sets the panel width to 1280, both in the
+        // device's folder.
+        const char *stateFile;
+        std::vector<std::string> reports;  // after "velquar simulator: "; @ is the state file
+        const char *panelWidth;
+    };
+    const std::string kDefault = "answering as the default television";
+    const Case cases[] = {
+        {"",
+         "/nonexistent.state",
+         {"cannot read the state file \"/nonexistent.state\": No such file or directory; "
+          "answering as the default television"},
+         "3840"},
+        {"",
+         "/",
+         {"cannot read the state file \"/\": Is a directory; answering as the default "
+          "television"},
+         "3840"},
+        // Read only when a regular file of at most 4 MiB: not a device that
+        // never ends, a FIFO without a writer or a larger file.
+        {"",
+         "/dev/zero",
+         {"cannot read the state file \"@\": not a regular file; " + kDefault},
+         "3840"},
+        {"",
+         "@/fifo",
+         {"cannot read the state file \"@\": not a regular file; " + kDefault},
+         "3840"},
+        {"", "@/4194304", {}, "1280"},
+        {"",
+         "@/4194305",
+         {"cannot read the state file \"@\": larger than 4 MiB; " + kDefault},
+         "3840"},
+        {"capability.panle_width = 1920\n",
+         nullptr,
+         {"@:1: unknown key \"capability.panle_width\""},
+         "3840"},
+        {"# a comment\n\ncapability.panel_width = 19x20\n",
+         nullptr,
+         {"@:3: cannot read \"19x20\" for capability.panel_width: expected a 32-bit number"},
+         "19"},
+        {"capability.panel_width = 1280\nmac = 00:11\ninput_source = 34, x\n",
+         nullptr,
+         {"@:2: cannot read \"00:11\" for mac: expected 6 bytes as hex digits",
+          "@:3: cannot read \"34, x\" for input_source: expected 32-bit numbers separated by "
+          "blanks or commas"},
+         "1280"},
+        {"capability.hdr_flag1 = 256\ncapability.hex = 0g\napm.deliver = later\n",
+         nullptr,
+         {"@:1: cannot read \"256\" for capability.hdr_flag1: expected a number from -128 to 255",
+          "@:2: cannot read \"0g\" for capability.hex: expected 1 to 16 bytes as hex digits",
+          "@:3: cannot read \"later\" for apm.deliver: expected join, is_resource_owner, thread "
+          "or leave"},
+         "3840"},
+        {"apm.messages = 4 OTA | x OTA\nhdcp_version = 0x100000000\n",
+         nullptr,
+         {"@:1: cannot read \"4 OTA | x OTA\" for apm.messages: expected messages \"CODE TEXT\" "
+          "or \"CODE\" separated by |",
+          "@:2: cannot read \"0x100000000\" for hdcp_version: expected a 32-bit number"},
+         "3840"},
+        // What the file holds is shown with escapes, never as lines of its own.
+        {"panel\\x1b\nwidth\"\n",
+         nullptr,
+         {"@:1: no \"key = value\" in \"panel\\x5cx1b\"",
+          "@:2: no \"key = value\" in \"width\\x22\""},
+         "3840"},
+        {"ke\ny = 1\n\x1b[2J = 2\n",
+         nullptr,
+         {"@:1: no \"key = value\" in \"ke\"", "@:2: unknown key \"y\"",
+          "@:3: unknown key \"\\x1b[2J\""},
+         "3840"},
+        // Every key of the recorder's and the profiles' kind is known.
+        {"capability.panel_width = 0x500\ncustomer.chipset.hex = 41:42\nproxy = h:1\n"
+         "customer.model_name.unwritten = 1\nteec.invoke.origin = 3\napm.messages = 4 | 5 OTA\n"
+         "mmplayer.option.hex = "
+         "0000000000000000000000000000000000000000000000000000000000000000\n",
+         nullptr,
+         {},
+         "1280"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.state);
+        SimDevice device(k.state);
+        std::string stateFile = k.stateFile ? k.stateFile : device.dir() + "/device.state";
+        if (stateFile == "@/fifo") {
+            stateFile = device.dir() + "/fifo";
+            ASSERT_EQ(mkfifo(stateFile.c_str(), 0600), 0);
+        } else if (stateFile[0] == '@') {
+            const std::string width = "capability.panel_width = 1280\n";
+            const size_t size = std::stoul(stateFile.substr(2));
+            stateFile = device.dir() + "/sized.state";
+            std::ofstream(stateFile) << width << std::string(size - width.size() - 1, '#') << '\n';
+        }
+        ProgramRun run =
+            runCommand(inspectorCommand({"VELQUAR_SIM_STATE=" + stateFile}) + " --value panelWidth",
+                       device.dir() + "/stderr");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, std::string(k.panelWidth) + "\n");
+        std::vector<std::string> reports;
+        std::istringstream err(run.err);
+        for (std::string line; std::getline(err, line);) {
+            const std::string prefix = "velquar simulator: ";
+            if (line.compare(0, prefix.size(), prefix) == 0) {
+                reports.push_back(line.substr(prefix.size()));
+            }
+        }
+        std::vector<std::string> expected;
+        for (std::string r : k.reports) {
+            const size_t at = r.find('@');
+            if (at != std::string::npos) {
+                r.replace(at, 1, stateFile);
+            }
+            expected.push_back(r);
+        }
+        EXPECT_EQ(reports, expected) << run.err;
+    }
+}
