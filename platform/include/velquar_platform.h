@@ -19,10 +19,12 @@
  *   - The configuration file is loaded once per process, by the first
  *     configuration-backed read, whichever thread makes it; other threads
  *     making such a read meanwhile wait for it.
- *   - fork() made by another thread while that load runs waits until it has
- *     ended, so a forked child may make configuration reads: it answers from
- *     the store loaded before the fork or, when there was none, loads its
- *     own. The thread that runs the load may itself fork without waiting.
+ *   - fork() never waits for the library, and the load holds no lock while
+ *     it calls the platform or writes through std::cout. A child forked by
+ *     another thread while the load runs loads afresh at its first
+ *     configuration read (and prints the path line again); a child forked
+ *     after the load answers from the store loaded before the fork. The
+ *     thread that runs the load may itself fork: its child goes on with it.
  *   - The path and load failure lines go through std::cout's buffer, not
  *     touching the stream: its state, exception mask and width stay as the
  *     application left them, whatever the write meets; a failed write costs
@@ -42,9 +44,10 @@
  *   - Descriptors: everything the library opens is close-on-exec, so the
  *     application's children inherit none of it; the library's shell
  *     commands run with only descriptors 0, 1 and 2 and in the C locale
- *     (LC_ALL=C). The one exception is iniparser's own stream, open only
- *     while it parses the private copy of an INI file: a child that another
- *     thread forks at that moment inherits it.
+ *     (LC_ALL=C). Every descriptor the library keeps is 3 or above. The one
+ *     exception is iniparser's own stream, open by name only while it parses
+ *     the private copy of an INI file: it takes the lowest free descriptor,
+ *     read-only, and a child that another thread forks meanwhile inherits it.
  */
 #ifndef VELQUAR_PLATFORM_H
 #define VELQUAR_PLATFORM_H
