@@ -34,10 +34,10 @@ ReadEnd readBounded(int fd, size_t bound, char *buffer, size_t size, Take take) 
         const size_t left = bound - total;
         const size_t want = left < size ? left + 1 : size;
         const ssize_t n = pread(fd, buffer, want, static_cast<off_t>(total));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
         if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
             return ReadEnd::Failed;
         }
         if (n == 0) {

@@ -214,9 +214,6 @@ bool Bundle::note(const std::string &path, const std::string &what, bool copied)
     return copied;
 }
 
-// Copies the application's configuration file beside the state file and
-// the device files the library reads under root/. True when config.ini
-// holds the application's configuration file.
 bool fillBundle(Bundle &bundle, const Findings &found) {
     bool copied = false;
     std::string data;
