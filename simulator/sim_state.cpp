@@ -51,12 +51,8 @@ std::string readStateFile(const std::string &name, std::string &content) {
     }
     if (why.empty()) {
         char buffer[65536];
-        const velquar::ReadEnd end =
-            velquar::readBounded(fd, kMaxStateFileSize, buffer, sizeof buffer,
-                                 [&](const char *piece, size_t length, size_t) {
-                                     content.append(piece, length);
-                                     return true;
-                                 });
+        const velquar::ReadEnd end = velquar::readBounded(
+            fd, kMaxStateFileSize, buffer, sizeof buffer, velquar::appendTo(content));
         if (end != velquar::ReadEnd::Whole) {
             why = end == velquar::ReadEnd::TooLarge ? "larger than 4 MiB" : strerror(errno);
         }

@@ -54,6 +54,15 @@ ReadEnd readBounded(int fd, size_t bound, char *buffer, size_t size, Take take) 
     }
 }
 
+// readBounded's take for a text (a std::string): appends each piece to it.
+template <typename Text>
+auto appendTo(Text &text) {
+    return [&text](const char *piece, size_t length, size_t) {
+        text.append(piece, length);
+        return true;
+    };
+}
+
 // Writes all size bytes of data to fd: at offset when it is 0 or more (the
 // descriptor's position neither used nor moved), else at the descriptor's
 // position. Short and interrupted writes are carried on; false (errno set

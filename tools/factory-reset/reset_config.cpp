@@ -69,11 +69,7 @@ ConfigStatus readResetConfig() {
     std::string text;
     char chunk[4096];
     const velquar::ReadEnd end =
-        velquar::readBounded(fd, kMaxResetConfigSize, chunk, sizeof chunk,
-                             [&](const char *piece, size_t length, size_t) {
-                                 text.append(piece, length);
-                                 return true;
-                             });
+        velquar::readBounded(fd, kMaxResetConfigSize, chunk, sizeof chunk, velquar::appendTo(text));
     close(fd);
     if (end != velquar::ReadEnd::Whole) {
         return end == velquar::ReadEnd::TooLarge ? ConfigStatus::TooLarge

@@ -37,11 +37,8 @@ bool readDeviceFile(const std::string &path, std::string &data, mode_t &mode) {
     mode = st.st_mode & 0777;
     if (error == 0) {
         char chunk[4096];
-        const velquar::ReadEnd end = velquar::readBounded(
-            fd, kMaxCopy, chunk, sizeof chunk, [&](const char *piece, size_t length, size_t) {
-                data.append(piece, length);
-                return true;
-            });
+        const velquar::ReadEnd end =
+            velquar::readBounded(fd, kMaxCopy, chunk, sizeof chunk, velquar::appendTo(data));
         error = end == velquar::ReadEnd::TooLarge ? EFBIG
                 : end == velquar::ReadEnd::Failed ? errno
                                                   : 0;
