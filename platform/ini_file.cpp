@@ -12,6 +12,7 @@
 
 #include "cancellation.h"
 #include "descriptor.h"
+#include "file_io.h"
 
 namespace velquar {
 namespace {
@@ -31,23 +32,6 @@ public:
 private:
     int m_fd;
 };
-
-// Writes data at offset, whatever the descriptor's own position.
-bool writeAllAt(int fd, const char *data, size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t n = pwrite(fd, data, size, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
-}
 
 // What a file of this process may hold: a write past the soft file-size
 // limit fails and raises SIGXFSZ, which kills an application that does not
@@ -77,29 +61,19 @@ Copied copyBounded(int file, int copy) {
     const size_t room = copy >= 0 ? fileSizeLimit() : 0;
     char chunk[8192];
     size_t total = 0;
-    for (;;) {
-        const ssize_t n = pread(file, chunk, sizeof chunk, static_cast<off_t>(total));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return Copied::Failed;
-        }
-        if (n == 0) {
-            if (copy < 0 || total > room) {
-                return Copied::PastTheLimit;
-            }
-            return ftruncate(copy, static_cast<off_t>(total)) == 0 ? Copied::Whole : Copied::Failed;
-        }
-        if (total + static_cast<size_t>(n) <= room &&
-            !writeAllAt(copy, chunk, static_cast<size_t>(n), static_cast<off_t>(total))) {
-            return Copied::Failed;
-        }
-        total += static_cast<size_t>(n);
-        if (total > kMaxIniFileSize) {
-            return Copied::Failed;
-        }
+    const ReadEnd end = readBounded(file, kMaxIniFileSize, chunk, sizeof chunk,
+                                    [&](const char *piece, size_t length, size_t offset) {
+                                        total = offset + length;
+                                        return total > room || writeAll(copy, piece, length,
+                                                                        static_cast<off_t>(offset));
+                                    });
+    if (end != ReadEnd::Whole) {
+        return Copied::Failed;
     }
+    if (copy < 0 || total > room) {
+        return Copied::PastTheLimit;
+    }
+    return ftruncate(copy, static_cast<off_t>(total)) == 0 ? Copied::Whole : Copied::Failed;
 }
 
 // Whether name, a /proc/self/fd name, is the file open as fd: /proc may be

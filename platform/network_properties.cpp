@@ -63,6 +63,17 @@ bool splitCABundlePath(std::string &directory, std::string &file) {
     return true;
 }
 
+// The CA bundle path's folder (folder true) or its file name.
+int caBundlePathPart(bool folder, std::string &value) {
+    std::string directory;
+    std::string file;
+    if (!splitCABundlePath(directory, file)) {
+        return PROPERTY_UNAVAILABLE;
+    }
+    value = folder ? directory : file;
+    return PROPERTY_OK;
+}
+
 }  // namespace
 
 int PlatformDevicePropertiesProvider::getHttpProxyHost(std::string &value) const {
@@ -86,23 +97,11 @@ int PlatformDevicePropertiesProvider::getHttpProxyPassword(std::string &value) c
 }
 
 int PlatformDevicePropertiesProvider::getCADirectoryPath(std::string &value) const {
-    std::string directory;
-    std::string file;
-    if (!splitCABundlePath(directory, file)) {
-        return PROPERTY_UNAVAILABLE;
-    }
-    value = directory;
-    return PROPERTY_OK;
+    return caBundlePathPart(true, value);
 }
 
 int PlatformDevicePropertiesProvider::getCABundleFileName(std::string &value) const {
-    std::string directory;
-    std::string file;
-    if (!splitCABundlePath(directory, file)) {
-        return PROPERTY_UNAVAILABLE;
-    }
-    value = file;
-    return PROPERTY_OK;
+    return caBundlePathPart(false, value);
 }
 
 }  // namespace velquar

@@ -1,5 +1,6 @@
 // Parsing the state file: its "key = value" lines and the form each key's
 // value must have.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
@@ -137,20 +138,10 @@ std::string unreadable(const KeyKind &k, const std::string &value) {
         case Kind::Byte:
             return wholeNumber(value, -128, 255) ? std::string() : "a number from -128 to 255";
         case Kind::Sequence: {
-            std::string item;
-            size_t items = 0;
-            for (char c : value + " ") {
-                if (c == ' ' || c == ',' || c == '\t') {
-                    if (!item.empty() && !wholeNumber32(item)) {
-                        return "32-bit numbers separated by blanks or commas";
-                    }
-                    items += item.empty() ? 0 : 1;
-                    item.clear();
-                } else {
-                    item += c;
-                }
-            }
-            return items ? std::string() : "32-bit numbers separated by blanks or commas";
+            const std::vector<std::string> items = sequenceItems(value);
+            const bool numbers =
+                !items.empty() && std::all_of(items.begin(), items.end(), wholeNumber32);
+            return numbers ? std::string() : "32-bit numbers separated by blanks or commas";
         }
         case Kind::Hex: {
             std::vector<unsigned char> bytes(k.size);

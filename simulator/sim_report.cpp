@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <set>
 
+#include "../platform/shared/file_io.h"
 #include "sim_state_parts.h"
 
 namespace velquar_sim {
@@ -71,16 +72,7 @@ void report(const std::vector<std::string> &problems) {
         }
         g_reported.insert(problem);
         const std::string line = "velquar simulator: " + problem + "\n";
-        for (size_t done = 0; done < line.size();) {
-            ssize_t n = write(STDERR_FILENO, line.data() + done, line.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            done += static_cast<size_t>(n);
-        }
+        velquar::writeAll(STDERR_FILENO, line.data(), line.size());
     }
 }
 

@@ -12,18 +12,10 @@ std::map<std::string, size_t> g_positions;
 
 }  // namespace
 
-void restartSequences() {
-    g_positions.clear();
-}
-
-long long State::next(const std::string &key, long long fallback) const {
-    auto it = m_values.find(key);
-    if (it == m_values.end()) {
-        return fallback;
-    }
+std::vector<std::string> sequenceItems(const std::string &value) {
     std::vector<std::string> items;
     std::string item;
-    for (char c : it->second + " ") {
+    for (char c : value + " ") {
         if (c == ' ' || c == ',' || c == '\t') {
             if (!item.empty()) {
                 items.push_back(item);
@@ -33,6 +25,19 @@ long long State::next(const std::string &key, long long fallback) const {
             item += c;
         }
     }
+    return items;
+}
+
+void restartSequences() {
+    g_positions.clear();
+}
+
+long long State::next(const std::string &key, long long fallback) const {
+    auto it = m_values.find(key);
+    if (it == m_values.end()) {
+        return fallback;
+    }
+    const std::vector<std::string> items = sequenceItems(it->second);
     if (items.empty()) {
         return fallback;
     }

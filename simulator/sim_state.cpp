@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "../platform/shared/file_io.h"
 #include "sim_state_parts.h"
 
 namespace velquar_sim {
@@ -48,19 +49,12 @@ std::string readStateFile(const std::string &name, std::string &content) {
     } else if (!S_ISREG(status.st_mode)) {
         why = "not a regular file";
     }
-    char buffer[65536];
-    while (why.empty()) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            why = n < 0 ? strerror(errno) : "";
-            break;
-        }
-        content.append(buffer, static_cast<size_t>(n));
-        if (content.size() > kMaxStateFileSize) {
-            why = "larger than 4 MiB";
+    if (why.empty()) {
+        char buffer[65536];
+        const velquar::ReadEnd end = velquar::readBounded(
+            fd, kMaxStateFileSize, buffer, sizeof buffer, velquar::appendTo(content));
+        if (end != velquar::ReadEnd::Whole) {
+            why = end == velquar::ReadEnd::TooLarge ? "larger than 4 MiB" : strerror(errno);
         }
     }
     if (!why.empty()) {

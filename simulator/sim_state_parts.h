@@ -27,6 +27,10 @@ std::string shown(const std::string &text);
 // Caller holds g_mutex.
 void report(const std::vector<std::string> &problems);
 
+// The items of a sequence's value: what stands between blanks, tabs and
+// commas.
+std::vector<std::string> sequenceItems(const std::string &value);
+
 // Sequences start again from their first entry. Caller holds g_mutex.
 void restartSequences();
 

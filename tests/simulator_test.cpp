@@ -67,6 +67,12 @@ TEST(Simulator, ReportsWhatItCannotUse) {
           "@:3: cannot read \"34, x\" for input_source: expected 32-bit numbers separated by "
           "blanks or commas"},
          "1280"},
+        // A sequence of separators alone lists nothing to answer.
+        {"input_source = , ,\n",
+         nullptr,
+         {"@:1: cannot read \", ,\" for input_source: expected 32-bit numbers separated by "
+          "blanks or commas"},
+         "3840"},
         {"capability.hdr_flag1 = 256\ncapability.hex = 0g\napm.deliver = later\n",
          nullptr,
          {"@:1: cannot read \"256\" for capability.hdr_flag1: expected a number from -128 to 255",

@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+
+#include "file_io.h"
 
 namespace {
 
@@ -87,14 +90,8 @@ void OutputCapture::end(std::vector<std::string> &lines) {
     }
     std::string text;
     char chunk[4096];
-    for (off_t at = 0;;) {
-        const ssize_t n = pread(m_fd, chunk, sizeof chunk, at);
-        if (n <= 0) {
-            break;
-        }
-        text.append(chunk, static_cast<size_t>(n));
-        at += n;
-    }
+    // What a failed read leaves is what was read before it.
+    velquar::readBounded(m_fd, SIZE_MAX, chunk, sizeof chunk, velquar::appendTo(text));
     if (!m_note.empty()) {
         close(m_fd);
         m_fd = -1;

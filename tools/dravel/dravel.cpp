@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "file_io.h"
 #include "printable.h"
 #include "remove_tree.h"
 #include "safe_path.h"
@@ -50,24 +51,22 @@ void report(const char *what, int error, const char *name = nullptr) {
     fputc('\n', stderr);
 }
 
-// Reads a regular file's first size bytes; -1 for anything else.
+// Reads a regular file's first size bytes; -1 for anything else, or when a
+// read fails.
 ssize_t readPage(int fd, char *text, size_t size) {
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return -1;
     }
+    char piece[kBufferSize];
     size_t done = 0;
-    while (done < size) {
-        const ssize_t n = read(fd, text + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
+    const velquar::ReadEnd end = velquar::readBounded(
+        fd, size, piece, sizeof piece, [&](const char *data, size_t length, size_t offset) {
+            memcpy(text + offset, data, length);
+            done = offset + length;
+            return true;
+        });
+    return end == velquar::ReadEnd::Failed ? -1 : static_cast<ssize_t>(done);
 }
 
 // Makes an empty folder of root's under a name no one can foresee in parent,

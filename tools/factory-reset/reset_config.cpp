@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "file_io.h"
 #include "safe_path.h"
 
 FolderList factoryResetFolders;
@@ -62,25 +63,17 @@ ConfigStatus readResetConfig() {
         close(fd);
         return status;
     }
-    // The size the inode gives may be wrong: never more than the bound is
-    // read, and a file that holds more is refused whole (cut short, its last
+    // The size the inode gives may be wrong: never more than a byte past the
+    // bound is read, and a file that holds more is refused whole (cut short, its last
     // path could name a parent of the folder meant).
     std::string text;
     char chunk[4096];
-    for (ssize_t n;
-         text.size() <= kMaxResetConfigSize && (n = read(fd, chunk, sizeof chunk)) != 0;) {
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            close(fd);
-            return ConfigStatus::Unreadable;
-        }
-        text.append(chunk, static_cast<size_t>(n));
-    }
+    const velquar::ReadEnd end =
+        velquar::readBounded(fd, kMaxResetConfigSize, chunk, sizeof chunk, velquar::appendTo(text));
     close(fd);
-    if (text.size() > kMaxResetConfigSize) {
-        return ConfigStatus::TooLarge;
+    if (end != velquar::ReadEnd::Whole) {
+        return end == velquar::ReadEnd::TooLarge ? ConfigStatus::TooLarge
+                                                 : ConfigStatus::Unreadable;
     }
     for (size_t at = 0; at < text.size();) {
         const size_t newline = text.find('\n', at);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "file_io.h"
 #include "platform_calls.h"
 #include "printable.h"
 #include "remove_tree.h"
@@ -31,21 +32,16 @@ bool readDeviceFile(const std::string &path, std::string &data, mode_t &mode) {
     if (fd < 0) {
         return false;
     }
-    struct stat st;
+    struct stat st {};
     int error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
     mode = st.st_mode & 0777;
-    char chunk[4096];
-    while (error == 0) {
-        const ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n == 0) {
-            break;
-        } else if (n < 0) {
-            error = errno == EINTR ? 0 : errno;
-        } else if (data.size() + static_cast<size_t>(n) > kMaxCopy) {
-            error = EFBIG;
-        } else {
-            data.append(chunk, static_cast<size_t>(n));
-        }
+    if (error == 0) {
+        char chunk[4096];
+        const velquar::ReadEnd end =
+            velquar::readBounded(fd, kMaxCopy, chunk, sizeof chunk, velquar::appendTo(data));
+        error = end == velquar::ReadEnd::TooLarge ? EFBIG
+                : end == velquar::ReadEnd::Failed ? errno
+                                                  : 0;
     }
     close(fd);
     errno = error;
@@ -54,21 +50,6 @@ bool readDeviceFile(const std::string &path, std::string &data, mode_t &mode) {
 
 }  // namespace
 
-bool writeAll(int fd, const std::string &data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool writeNewFile(int dir, const std::string &name, const std::string &data, int keepMode) {
     // A copy is made no wider than its source from the start.
     const mode_t mode = keepMode < 0 ? 0644 : static_cast<mode_t>(keepMode) & 0600;
@@ -76,7 +57,8 @@ bool writeNewFile(int dir, const std::string &name, const std::string &data, int
     if (fd < 0) {
         return false;
     }
-    bool ok = writeAll(fd, data) && (keepMode < 0 || fchmod(fd, keepMode & 0777) == 0);
+    bool ok = velquar::writeAll(fd, data.data(), data.size()) &&
+              (keepMode < 0 || fchmod(fd, keepMode & 0777) == 0);
     int error = ok ? 0 : errno;
     if (close(fd) != 0 && ok) {
         ok = false;
@@ -229,9 +211,6 @@ bool Bundle::note(const std::string &path, const std::string &what, bool copied)
     return copied;
 }
 
-// Copies the application's configuration file beside the state file and
-// the device files the library reads under root/. True when config.ini
-// holds the application's configuration file.
 bool fillBundle(Bundle &bundle, const Findings &found) {
     bool copied = false;
     std::string data;

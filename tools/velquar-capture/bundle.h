@@ -12,9 +12,6 @@
 extern const char kStateName[];
 extern const char kConfigName[];
 
-// Writes all of data to fd; false (errno set) when it could not.
-bool writeAll(int fd, const std::string &data);
-
 // A new file in the bundle; the bundle's folders are all this run's own.
 // With keepMode 0 or more, a copy: its permission bits are keepMode's
 // (set-user-ID and the like dropped), not the umask's; owner and group are

@@ -20,9 +20,6 @@ bool allZero(const void *data, size_t size) {
     return true;
 }
 
-// The text a field holds when a text key says it exactly: it ends in a NUL
-// within the field, only NULs follow, and it has no control characters or
-// edge blanks, which a state file line cannot keep.
 bool sayableText(const void *data, size_t size, std::string &text) {
     const char *p = static_cast<const char *>(data);
     const size_t n = strnlen(p, size);

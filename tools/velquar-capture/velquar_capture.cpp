@@ -121,9 +121,10 @@ enum Option { kBundle = 256 };
 }  // namespace
 
 int main(int argc, char **argv) {
+    const ProgramSpec program = {"velquar-capture", usage, {{"bundle", 0, "one folder", kBundle}}};
     Options options;
     return runProgram(
-        {"velquar-capture", usage, {{"bundle", 0, "one folder", kBundle}}}, argc, argv,
+        program, argc, argv,
         [&](int, const char *value) {
             if (options.bundlePath) {
                 return std::string("--bundle needs one folder");
