@@ -29,6 +29,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
@@ -134,6 +135,22 @@ void refuseRenameFlags(int error) {
         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
         _exit(126);
     }
+}
+
+// Whether this process may install a seccomp filter: qemu-user refuses one
+// (and would apply it to its own host calls, not to the emulated program's).
+bool seccompFilters() {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        sock_filter allow = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+        const sock_fprog program = {1, &allow};
+        _exit(prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+                      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 class Dravel : public ::testing::Test {
@@ -485,8 +502,13 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
          {},
          "/dev/shm/ovl/root/velquar-sentinel"},
     };
+    const bool filters = seccompFilters();
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
+        if (!filters && std::string(c.name).rfind("renameat2", 0) == 0) {
+            std::cout << "no seccomp filter here: the row \"" << c.name << "\" is not run\n";
+            continue;
+        }
         c.plant();
         EXPECT_EQ(dravel({"/dev/shm"}, c.status,
                          c.preload ? velquar_test::preloadSetting(c.preload) : "", c.inChild),
