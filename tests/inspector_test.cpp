@@ -699,6 +699,7 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--bogus"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"--bogus=1"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"-x"}, 2, "velquar-props: unknown option -x\n"},
+        {{"-\x01"}, 2, "velquar-props: unknown option -\x01\n"},  // --version has no short form
         {{"--json=yes"}, 2, "velquar-props: --json takes no value\n"},
         {{"--version=2"}, 2, "velquar-props: --version takes no value\n"},
         {{"--library"}, 2, "velquar-props: --library needs a path\n"},
