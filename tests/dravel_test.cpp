@@ -434,6 +434,12 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
          [] { close(0); }, "", 0, boot},
         {"renameat2 without flags", [] { ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0); },
          [] { refuseRenameFlags(EINVAL); }, "", 0, boot},
+        {"renameat2 without flags, the old by-name not empty",
+         [] {
+             ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0);
+             std::ofstream("/dev/shm/by-name/stale") << "x";
+         },
+         [] { refuseRenameFlags(EINVAL); }, "", 0, boot},
         // Nothing is left of the folder that was to take by-name's place.
         {"renameat2 refused",
          [] {},
