@@ -345,13 +345,16 @@ TEST_F(Dravel, ByNameEndsUpRootsWhateverStoodThere) {
 TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
     partition(1, uevent(1, 179, 1, "boot"));
     ASSERT_EQ(mkdir("/dev/shm/root", 0755), 0);
-    for (const char *dir : {"/dev/shm/pub", "/dev/shm/grp", "/dev/shm/rootgrp"}) {
+    for (const char *dir : {"/dev/shm/pub", "/dev/shm/grp", "/dev/shm/rootgrp", "/dev/shm/blind"}) {
         ASSERT_EQ(mkdir(dir, 0755), 0);
     }
     ASSERT_EQ(chmod("/dev/shm/pub", 01777), 0);
     ASSERT_EQ(chown("/dev/shm/grp", 0, 65534), 0);
     ASSERT_EQ(chmod("/dev/shm/grp", 0775), 0);
     ASSERT_EQ(chmod("/dev/shm/rootgrp", 0775), 0);
+    // Writable by root's group only, and not readable by its owner: without
+    // the right to override that, its ACL is read through its path.
+    ASSERT_EQ(chmod("/dev/shm/blind", 0371), 0);
     // Shows as 0775 root:root; the ACL lets a user write.
     ASSERT_EQ(mkdir("/dev/shm/acl", 0755), 0);
     velquar_test::setAcl("/dev/shm/acl", ACL_USER, 65534, 7);
@@ -367,11 +370,17 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
         int error;  // 0: followed
         const char *target = "/dev/shm/root";
         const char *below = "";  // DIR goes on below the link
+        void (*inChild)() = nullptr;
     } cases[] = {
         {"/dev/shm/pub/dev", 65534, EPERM},
         {"/dev/shm/grp/dev", 65534, EPERM},
         {"/dev/shm/pub/root", 0, 0},
         {"/dev/shm/rootgrp/dev", 65534, 0},
+        {"/dev/shm/blind/dev", 65534, 0, "/dev/shm/root", "",
+         [] {
+             prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+         }},
         {"/dev/shm/acl/dev", 65534, EPERM},
         {"/dev/shm/l40", 0, 0, "/dev/shm/l39"},
         {"/dev/shm/l41", 0, ELOOP, "/dev/shm/l40", "/sub"},
@@ -384,7 +393,7 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
         ASSERT_EQ(symlink(c.target, c.link), 0);
         ASSERT_EQ(lchown(c.link, c.owner, c.owner), 0);
         const std::string dir = c.link + std::string(c.below);
-        const std::string out = dravel({dir.c_str()}, c.error ? 1 : 0);
+        const std::string out = dravel({dir.c_str()}, c.error ? 1 : 0, "", c.inChild);
         EXPECT_EQ(out, c.error == 0 ? ""
                                     : "dravel: " + dir + ": DIR cannot be opened or made (" +
                                           strerror(c.error) + ")\n");
