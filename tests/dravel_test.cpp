@@ -358,6 +358,12 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
     // Shows as 0775 root:root; the ACL lets a user write.
     ASSERT_EQ(mkdir("/dev/shm/acl", 0755), 0);
     velquar_test::setAcl("/dev/shm/acl", ACL_USER, 65534, 7);
+    // Shows as 0775 root:root too; the ACL lets a user only read.
+    ASSERT_EQ(mkdir("/dev/shm/aclread", 0755), 0);
+    velquar_test::setAcl("/dev/shm/aclread", ACL_USER, 65534, 5);
+    // A user's own folder: their link leads only to what is theirs.
+    ASSERT_EQ(mkdir("/dev/shm/user", 0755), 0);
+    ASSERT_EQ(chown("/dev/shm/user", 65534, 65534), 0);
     // As many links in a row as the kernel follows (40), and one more.
     ASSERT_EQ(symlink("/dev/shm/root", "/dev/shm/l1"), 0);
     for (int n = 2; n < 40; ++n) {
@@ -382,6 +388,9 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
              prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
          }},
         {"/dev/shm/acl/dev", 65534, EPERM},
+        {"/dev/shm/aclread/dev", 65534, 0},
+        // Standard input closed: the folder reached may be descriptor 0.
+        {"/dev/shm/user/dev", 65534, EPERM, "../root/by-name", "", [] { close(0); }},
         {"/dev/shm/l40", 0, 0, "/dev/shm/l39"},
         {"/dev/shm/l41", 0, ELOOP, "/dev/shm/l40", "/sub"},
     };
