@@ -596,15 +596,16 @@ TEST(Inspector, CheckLooksAtTheFilesAndTheSystem) {
         std::string bundle;      // CURL_CA_BUNDLE_PATH, empty for unset
         const char *freeOutput;  // the free command's output, or null for the real one
         std::set<std::string> failed;
+        std::string shows = "";  // a part of the report
     };
     const Case cases[] = {
-        {device.dir() + "/certs/ca.pem", nullptr, {}},
+        {device.dir() + "/certs/ca.pem", nullptr, {}, "CABundleFileName=\"ca.pem\""},
         {device.dir() + "/certs/missing.pem", nullptr, {"ca-bundle"}},
         {device.dir() + "/nowhere/ca.pem", nullptr, {"ca-bundle"}},
         {device.dir() + "/certs", nullptr, {"ca-bundle"}},
         {"", "Mem: 1000 10 2000", {"memory"}},
         {"", "Mem: 0 0 0", {"memory"}},
-        {"", "Mem: 1000 10 999", {}},
+        {"", "Mem: 1000 10 999", {}, "CABundleFileName=PROPERTY_UNAVAILABLE (CURL_CA"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.bundle + (k.freeOutput ? k.freeOutput : ""));
@@ -620,6 +621,7 @@ TEST(Inspector, CheckLooksAtTheFilesAndTheSystem) {
         ProgramRun run = inspect(device, built({"--check"}));
         EXPECT_EQ(run.status, k.failed.empty() ? 0 : 1) << run.err;
         EXPECT_EQ(failedRules(run.out), k.failed) << run.out;
+        EXPECT_NE(run.out.find(k.shows), std::string::npos) << run.out;
     }
     unsetenv("CURL_CA_BUNDLE_PATH");
     setenv("PATH", path.c_str(), 1);
