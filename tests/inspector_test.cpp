@@ -599,7 +599,11 @@ TEST(Inspector, CheckLooksAtTheFilesAndTheSystem) {
         std::string shows = "";  // a part of the report
     };
     const Case cases[] = {
-        {device.dir() + "/certs/ca.pem", nullptr, {}, "CABundleFileName=\"ca.pem\""},
+        {device.dir() + "/certs/ca.pem",
+         nullptr,
+         {},
+         "PASS ca-bundle        CADirectoryPath=\"" + device.dir() +
+             "/certs\" CABundleFileName=\"ca.pem\""},
         {device.dir() + "/certs/missing.pem", nullptr, {"ca-bundle"}},
         {device.dir() + "/nowhere/ca.pem", nullptr, {"ca-bundle"}},
         {device.dir() + "/certs", nullptr, {"ca-bundle"}},
