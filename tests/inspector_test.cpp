@@ -646,6 +646,7 @@ TEST(Inspector, CheckJudgesTheLanguageTag) {
         ProgramRun run = inspect(device, {"--check", "--library", VELQUAR_STUB_LIBRARY},
                                  {std::string("VELQUAR_STUB_TEXT=") + k.first});
         EXPECT_EQ(failedRules(run.out).count("device-language"), k.second ? 0u : 1u) << run.out;
+        EXPECT_NE(run.err.find("stub context released\n"), std::string::npos) << run.err;
     }
 }
 
