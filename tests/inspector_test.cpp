@@ -712,6 +712,12 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--library"}, 2, "velquar-props: --library needs a path\n"},
         {{"--library=/nonexistent.so"}, 1, "velquar-props: cannot load /nonexistent.so: "},
         {{"--library", "/nonexistent.so"}, 1, "velquar-props: cannot load /nonexistent.so: "},
+        // velquar-sim stands beside the program in the build.
+        {{"--library=/nonexistent.so"},
+         1,
+         "velquar-props: cannot load /nonexistent.so: /nonexistent.so: cannot open shared object "
+         "file: No such file or directory (on the simulated television: velquar-sim velquar-props "
+         "...)\n"},
         // Loads, but lacks the six functions: nothing of it is called.
         {{"--library", VELQUAR_NO_EXPORTS_LIBRARY},
          1,
