@@ -450,6 +450,18 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
              ASSERT_EQ(mount("tmpfs", "/dev/shm/by-name", "tmpfs", 0, "mode=0755"), 0);
          },
          [] { close(0); }, "", 0, boot},
+        {"by-name a mount point its owner may not read",
+         [] {
+             ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0);
+             ASSERT_EQ(mount("tmpfs", "/dev/shm/by-name", "tmpfs", 0, "mode=0000"), 0);
+         },
+         [] {
+             prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+         },
+         shm + "the mount point by-name cannot be opened (Permission denied)\n",
+         1,
+         {}},
         {"renameat2 without flags", [] { ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0); },
          [] { refuseRenameFlags(EINVAL); }, "", 0, boot},
         {"renameat2 without flags, the old by-name not empty",
