@@ -362,16 +362,25 @@ TEST_F(Dravel, ByNameEndsUpRootsWhateverStoodThere) {
 TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
     partition(1, uevent(1, 179, 1, "boot"));
     ASSERT_EQ(mkdir("/dev/shm/root", 0755), 0);
-    for (const char *dir : {"/dev/shm/pub", "/dev/shm/grp", "/dev/shm/rootgrp"}) {
+    for (const char *dir : {"/dev/shm/pub", "/dev/shm/grp", "/dev/shm/rootgrp", "/dev/shm/blind"}) {
         ASSERT_EQ(mkdir(dir, 0755), 0);
     }
     ASSERT_EQ(chmod("/dev/shm/pub", 01777), 0);
     ASSERT_EQ(chown("/dev/shm/grp", 0, 65534), 0);
     ASSERT_EQ(chmod("/dev/shm/grp", 0775), 0);
     ASSERT_EQ(chmod("/dev/shm/rootgrp", 0775), 0);
+    // Writable by root's group only, and not readable by its owner: without
+    // the right to override that, its ACL is read through its path.
+    ASSERT_EQ(chmod("/dev/shm/blind", 0371), 0);
     // Shows as 0775 root:root; the ACL lets a user write.
     ASSERT_EQ(mkdir("/dev/shm/acl", 0755), 0);
     velquar_test::setAcl("/dev/shm/acl", ACL_USER, 65534, 7);
+    // Shows as 0775 root:root too; the ACL lets a user only read.
+    ASSERT_EQ(mkdir("/dev/shm/aclread", 0755), 0);
+    velquar_test::setAcl("/dev/shm/aclread", ACL_USER, 65534, 5);
+    // A user's own folder: their link leads only to what is theirs.
+    ASSERT_EQ(mkdir("/dev/shm/user", 0755), 0);
+    ASSERT_EQ(chown("/dev/shm/user", 65534, 65534), 0);
     // As many links in a row as the kernel follows (40), and one more.
     ASSERT_EQ(symlink("/dev/shm/root", "/dev/shm/l1"), 0);
     for (int n = 2; n < 40; ++n) {
@@ -384,12 +393,21 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
         int error;  // 0: followed
         const char *target = "/dev/shm/root";
         const char *below = "";  // DIR goes on below the link
+        void (*inChild)() = nullptr;
     } cases[] = {
         {"/dev/shm/pub/dev", 65534, EPERM},
         {"/dev/shm/grp/dev", 65534, EPERM},
         {"/dev/shm/pub/root", 0, 0},
         {"/dev/shm/rootgrp/dev", 65534, 0},
+        {"/dev/shm/blind/dev", 65534, 0, "/dev/shm/root", "",
+         [] {
+             prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+         }},
         {"/dev/shm/acl/dev", 65534, EPERM},
+        {"/dev/shm/aclread/dev", 65534, 0},
+        // Standard input closed: the folder reached may be descriptor 0.
+        {"/dev/shm/user/dev", 65534, EPERM, "../root/by-name", "", [] { close(0); }},
         {"/dev/shm/l40", 0, 0, "/dev/shm/l39"},
         {"/dev/shm/l41", 0, ELOOP, "/dev/shm/l40", "/sub"},
     };
@@ -401,7 +419,7 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
         ASSERT_EQ(symlink(c.target, c.link), 0);
         ASSERT_EQ(lchown(c.link, c.owner, c.owner), 0);
         const std::string dir = c.link + std::string(c.below);
-        const std::string out = dravel({dir.c_str()}, c.error ? 1 : 0);
+        const std::string out = dravel({dir.c_str()}, c.error ? 1 : 0, "", c.inChild);
         EXPECT_EQ(out, c.error == 0 ? ""
                                     : "dravel: " + dir + ": DIR cannot be opened or made (" +
                                           strerror(c.error) + ")\n");
@@ -449,7 +467,25 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
              ASSERT_EQ(mount("tmpfs", "/dev/shm/by-name", "tmpfs", 0, "mode=0755"), 0);
          },
          [] { close(0); }, "", 0, boot},
+        {"by-name a mount point its owner may not read",
+         [] {
+             ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0);
+             ASSERT_EQ(mount("tmpfs", "/dev/shm/by-name", "tmpfs", 0, "mode=0000"), 0);
+         },
+         [] {
+             prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+         },
+         shm + "the mount point by-name cannot be opened (Permission denied)\n",
+         1,
+         {}},
         {"renameat2 without flags", [] { ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0); },
+         [] { refuseRenameFlags(EINVAL); }, "", 0, boot},
+        {"renameat2 without flags, the old by-name not empty",
+         [] {
+             ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0);
+             std::ofstream("/dev/shm/by-name/stale") << "x";
+         },
          [] { refuseRenameFlags(EINVAL); }, "", 0, boot},
         // Nothing is left of the folder that was to take by-name's place.
         {"renameat2 refused",

@@ -403,6 +403,17 @@ TEST(FactoryReset, SkipsFoldersThatCannotBeOpened) {
          {"a/", "a/b/", "a/b/c/", "a/b/c/file"},
          "",
          0},
+        // The folder of a listed file may then be descriptor 0.
+        {"standard input closed",
+         "OTA=file\n",
+         {"file"},
+         {},
+         "exec <&- && ",
+         nullptr,
+         clearLine("file"),
+         {},
+         "",
+         0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

@@ -181,3 +181,24 @@ TEST(FaultInjection, EveryAllocationOfACreationMayFail) {
     EXPECT_EQ(readBool(again.get(), "supportsHEVC10Bits").rc, PROPERTY_OK);
     EXPECT_EQ(readInt32(again.get(), "panelHeight").value, 2160);
 }
+
+// An allocation that fails during the configuration's one load fails only
+// that read: the next read loads it again, however far the failed one got.
+TEST(FaultInjection, ConfigurationLoadThatFailsIsDoneAgain) {
+    unsetenv("VELQUAR_SIM_STATE");
+    unsetenv("VELQUAR_SIM_LOG");
+    Context context;
+    ASSERT_EQ(context.rc(), PROPERTY_OK);
+    int failedReads = 0;
+    for (long n = 1;; ++n) {
+        Arm arm(n);
+        const auto read = readInt32(context.get(), "fragmentCacheSize");
+        if (!g_failed) {
+            EXPECT_EQ(read.rc, PROPERTY_OK);
+            EXPECT_EQ(read.value, 65536);
+            break;
+        }
+        failedReads += read.rc != PROPERTY_OK;
+    }
+    EXPECT_GT(failedReads, 0);
+}

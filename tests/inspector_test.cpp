@@ -596,15 +596,20 @@ TEST(Inspector, CheckLooksAtTheFilesAndTheSystem) {
         std::string bundle;      // CURL_CA_BUNDLE_PATH, empty for unset
         const char *freeOutput;  // the free command's output, or null for the real one
         std::set<std::string> failed;
+        std::string shows = "";  // a part of the report
     };
     const Case cases[] = {
-        {device.dir() + "/certs/ca.pem", nullptr, {}},
+        {device.dir() + "/certs/ca.pem",
+         nullptr,
+         {},
+         "PASS ca-bundle        CADirectoryPath=\"" + device.dir() +
+             "/certs\" CABundleFileName=\"ca.pem\""},
         {device.dir() + "/certs/missing.pem", nullptr, {"ca-bundle"}},
         {device.dir() + "/nowhere/ca.pem", nullptr, {"ca-bundle"}},
         {device.dir() + "/certs", nullptr, {"ca-bundle"}},
         {"", "Mem: 1000 10 2000", {"memory"}},
         {"", "Mem: 0 0 0", {"memory"}},
-        {"", "Mem: 1000 10 999", {}},
+        {"", "Mem: 1000 10 999", {}, "CABundleFileName=PROPERTY_UNAVAILABLE (CURL_CA"},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.bundle + (k.freeOutput ? k.freeOutput : ""));
@@ -620,6 +625,7 @@ TEST(Inspector, CheckLooksAtTheFilesAndTheSystem) {
         ProgramRun run = inspect(device, built({"--check"}));
         EXPECT_EQ(run.status, k.failed.empty() ? 0 : 1) << run.err;
         EXPECT_EQ(failedRules(run.out), k.failed) << run.out;
+        EXPECT_NE(run.out.find(k.shows), std::string::npos) << run.out;
     }
     unsetenv("CURL_CA_BUNDLE_PATH");
     setenv("PATH", path.c_str(), 1);
@@ -640,6 +646,7 @@ TEST(Inspector, CheckJudgesTheLanguageTag) {
         ProgramRun run = inspect(device, {"--check", "--library", VELQUAR_STUB_LIBRARY},
                                  {std::string("VELQUAR_STUB_TEXT=") + k.first});
         EXPECT_EQ(failedRules(run.out).count("device-language"), k.second ? 0u : 1u) << run.out;
+        EXPECT_NE(run.err.find("stub context released\n"), std::string::npos) << run.err;
     }
 }
 
@@ -699,11 +706,18 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--bogus"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"--bogus=1"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"-x"}, 2, "velquar-props: unknown option -x\n"},
+        {{"-\x01"}, 2, "velquar-props: unknown option -\x01\n"},  // --version has no short form
         {{"--json=yes"}, 2, "velquar-props: --json takes no value\n"},
         {{"--version=2"}, 2, "velquar-props: --version takes no value\n"},
         {{"--library"}, 2, "velquar-props: --library needs a path\n"},
         {{"--library=/nonexistent.so"}, 1, "velquar-props: cannot load /nonexistent.so: "},
         {{"--library", "/nonexistent.so"}, 1, "velquar-props: cannot load /nonexistent.so: "},
+        // velquar-sim stands beside the program in the build.
+        {{"--library=/nonexistent.so"},
+         1,
+         "velquar-props: cannot load /nonexistent.so: /nonexistent.so: cannot open shared object "
+         "file: No such file or directory (on the simulated television: velquar-sim velquar-props "
+         "...)\n"},
         // Loads, but lacks the six functions: nothing of it is called.
         {{"--library", VELQUAR_NO_EXPORTS_LIBRARY},
          1,

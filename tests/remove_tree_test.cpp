@@ -195,6 +195,18 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          0,
          0,
          8},
+        {"no descriptor left for a folder inside",
+         [](const fs::path &b) {
+             fs::create_directories(b / "t/sub");
+             std::ofstream(b / "t/sub/file");
+             std::ofstream(b / "t/file");
+         },
+         0,
+         {"t/", "t/sub/", "t/sub/file"},
+         {"t/sub EMFILE"},
+         EMFILE,
+         0,
+         4},
         {"names read again when their buffer cannot grow past 256 bytes",
          [](const fs::path &b) {
              files(b / "t", 150);
