@@ -124,7 +124,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "customer.manufacturer.hex = 20417a0a00ff00"},
         // Empty texts from calls that succeed: the simulator's defaults differ.
         RoundTrip{"EmptyTexts", nullptr, "proxy =\ncustomer.model_name =\ncustomer.chipset =\n",
-                  "proxy = \ncustomer.model_name = \ncustomer.chipset = "}),
+                  "proxy = \ncustomer.model_name = \ncustomer.chipset = "},
+        // A relative configuration path stays bytes: as text the replay would
+        // resolve it beside the captured file.
+        RoundTrip{"RelativeConfigPath", nullptr, "config_path.hex = 72656c2e696e69\n",
+                  "config_path.hex = 72656c2e696e6900"}),
     [](const testing::TestParamInfo<RoundTrip> &p) { return p.param.name; });
 
 // What a caller asked the platform, as the stand-ins log it: the input
