@@ -216,11 +216,12 @@ TEST(Capture, MovedBundleReplays) {
         for (const char *file : {"/config/sys.ini", "/config/m/model.ini", "/config/p/panel.ini"}) {
             EXPECT_EQ(readFile(device.dir() + "/bundle/root" + file), readFile(file)) << file;
         }
+        const mode_t mask = umask(0);
+        umask(mask);
         const std::pair<std::string, mode_t> modes[] = {
-            {"/bundle/root/config/sys.ini", 0644},
-            {"/bundle/root/config/m/model.ini", 0640},
-            {"/bundle/root/config/p/panel.ini", 0600},
-            {"/bundle/config.ini", 0604},
+            {"/bundle/root/config/sys.ini", 0644},     {"/bundle/root/config/m/model.ini", 0640},
+            {"/bundle/root/config/p/panel.ini", 0600}, {"/bundle/config.ini", 0604},
+            {"/bundle/root/config/m", 0755 & ~mask},  // a folder made for the copies
         };
         for (const auto &m : modes) {
             ASSERT_EQ(stat((device.dir() + m.first).c_str(), &st), 0) << m.first;
