@@ -270,6 +270,11 @@ TEST(Capture, BundleCopiesOnlyWhatItCouldRead) {
          ""},
         {"FileTooLarge", "", iniPaddedTo((1 << 20) + 1, "[model]\n"),
          "velquar-capture: /config/sys.ini: File too large\n", "", "/config/sys.ini"},
+        // A name with .. is not followed: the file it names is not read for the next.
+        {"NameWithDots", "",
+         model + "/config/../config/sys.ini\n[panel]\nm_pPanelName = " + configPath + "\n",
+         "velquar-capture: /config/../config/sys.ini: not an absolute path without . or ..\n",
+         "/config/sys.ini", configPath},
         // Without a file named by the service, the library loads the default.
         {"DefaultConfiguration", "config_path.result = -1\n", "[model]\n",
          "velquar-capture: " + configPath + ": copied to root" + configPath + "\n", configPath, ""},
