@@ -124,7 +124,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "customer.manufacturer.hex = 20417a0a00ff00"},
         // Empty texts from calls that succeed: the simulator's defaults differ.
         RoundTrip{"EmptyTexts", nullptr, "proxy =\ncustomer.model_name =\ncustomer.chipset =\n",
-                  "proxy = \ncustomer.model_name = \ncustomer.chipset = "}),
+                  "proxy = \ncustomer.model_name = \ncustomer.chipset = "},
+        // A relative configuration path stays bytes: as text the replay would
+        // resolve it beside the captured file.
+        RoundTrip{"RelativeConfigPath", nullptr, "config_path.hex = 72656c2e696e69\n",
+                  "config_path.hex = 72656c2e696e6900"}),
     [](const testing::TestParamInfo<RoundTrip> &p) { return p.param.name; });
 
 // What a caller asked the platform, as the stand-ins log it: the input
@@ -212,11 +216,12 @@ TEST(Capture, MovedBundleReplays) {
         for (const char *file : {"/config/sys.ini", "/config/m/model.ini", "/config/p/panel.ini"}) {
             EXPECT_EQ(readFile(device.dir() + "/bundle/root" + file), readFile(file)) << file;
         }
+        const mode_t mask = umask(0);
+        umask(mask);
         const std::pair<std::string, mode_t> modes[] = {
-            {"/bundle/root/config/sys.ini", 0644},
-            {"/bundle/root/config/m/model.ini", 0640},
-            {"/bundle/root/config/p/panel.ini", 0600},
-            {"/bundle/config.ini", 0604},
+            {"/bundle/root/config/sys.ini", 0644},     {"/bundle/root/config/m/model.ini", 0640},
+            {"/bundle/root/config/p/panel.ini", 0600}, {"/bundle/config.ini", 0604},
+            {"/bundle/root/config/m", 0755 & ~mask},  // a folder made for the copies
         };
         for (const auto &m : modes) {
             ASSERT_EQ(stat((device.dir() + m.first).c_str(), &st), 0) << m.first;
@@ -265,6 +270,11 @@ TEST(Capture, BundleCopiesOnlyWhatItCouldRead) {
          ""},
         {"FileTooLarge", "", iniPaddedTo((1 << 20) + 1, "[model]\n"),
          "velquar-capture: /config/sys.ini: File too large\n", "", "/config/sys.ini"},
+        // A name with .. is not followed: the file it names is not read for the next.
+        {"NameWithDots", "",
+         model + "/config/../config/sys.ini\n[panel]\nm_pPanelName = " + configPath + "\n",
+         "velquar-capture: /config/../config/sys.ini: not an absolute path without . or ..\n",
+         "/config/sys.ini", configPath},
         // Without a file named by the service, the library loads the default.
         {"DefaultConfiguration", "config_path.result = -1\n", "[model]\n",
          "velquar-capture: " + configPath + ": copied to root" + configPath + "\n", configPath, ""},

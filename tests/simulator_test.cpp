@@ -80,6 +80,12 @@ TEST(Simulator, ReportsWhatItCannotUse) {
           "@:3: cannot read \"later\" for apm.deliver: expected join, is_resource_owner, thread "
           "or leave"},
          "3840"},
+        // One byte more than the record holds.
+        {"audio.hex = 00000000000000000000000000000000000000000000000000\n",
+         nullptr,
+         {"@:1: cannot read \"00000000000000000000000000000000000000000000000000\" for "
+          "audio.hex: expected 1 to 24 bytes as hex digits"},
+         "3840"},
         {"apm.messages = 4 OTA | x OTA\nhdcp_version = 0x100000000\n",
          nullptr,
          {"@:1: cannot read \"4 OTA | x OTA\" for apm.messages: expected messages \"CODE TEXT\" "
