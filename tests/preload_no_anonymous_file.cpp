@@ -1,7 +1,7 @@
 // Preloaded into a program: no anonymous file can be made, as in a sandbox
 // that refuses memfd_create and offers no writable temporary folder. The
 // platform headers are left out on purpose: their declarations carry
-// exception specifications and large-file redirections that a replacement
+// noexcept clauses and large-file redirections that a replacement
 // need not repeat.
 #include <cerrno>
 

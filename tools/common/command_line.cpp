@@ -5,11 +5,11 @@
 #include <cstring>
 #include <utility>
 
-CommandLine::CommandLine(const char *program, int argc, char **argv, std::vector<OptionSpec> known)
+CommandLine::CommandLine(const char *program, int argc, char **argv, std::vector<OptionEntry> known)
     : m_program(program), m_argc(argc), m_argv(argv), m_known(std::move(known)) {
     // A leading ':' tells a missing value (':') from an unknown option ('?').
     m_short = ":";
-    for (const OptionSpec &s : m_known) {
+    for (const OptionEntry &s : m_known) {
         m_long.push_back(
             option{s.name, s.argument ? required_argument : no_argument, nullptr, s.id});
         if (s.letter) {
@@ -30,8 +30,8 @@ void CommandLine::error(const char *format, ...) const {
     va_end(args);
 }
 
-const OptionSpec *CommandLine::find(int id) const {
-    for (const OptionSpec &s : m_known) {
+const OptionEntry *CommandLine::find(int id) const {
+    for (const OptionEntry &s : m_known) {
         if (s.id == id || (s.letter && s.letter == id)) {
             return &s;
         }
@@ -46,7 +46,7 @@ int CommandLine::next() {
         return -1;
     }
     if (c != '?' && c != ':') {
-        const OptionSpec *wanted = find(c);
+        const OptionEntry *wanted = find(c);
         return wanted ? wanted->id : c;
     }
     // The word in error: the one getopt has just stepped past, or for a
@@ -54,7 +54,7 @@ int CommandLine::next() {
     const int at = optind > before ? optind - 1 : before;
     const char *word = at < m_argc ? m_argv[at] : "";
     if (strncmp(word, "--", 2) != 0) {
-        const OptionSpec *wanted = find(optopt);
+        const OptionEntry *wanted = find(optopt);
         if (c == ':' && wanted) {
             error("-%c needs %s", optopt, wanted->argument);
         } else {
@@ -64,9 +64,9 @@ int CommandLine::next() {
     }
     const std::string name(word + 2, strcspn(word + 2, "="));
     // The long options the word can stand for: itself, or those it begins.
-    const OptionSpec *match = nullptr;
+    const OptionEntry *match = nullptr;
     int matches = 0;
-    for (const OptionSpec &s : m_known) {
+    for (const OptionEntry &s : m_known) {
         if (name == s.name) {
             match = &s;
             matches = 1;

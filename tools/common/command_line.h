@@ -13,7 +13,7 @@
 // The exit status of a command line that cannot be used.
 const int kUsageError = 2;
 
-struct OptionSpec {
+struct OptionEntry {
     const char *name;      // the long name, without its dashes
     char letter;           // the short form, 0 for none
     const char *argument;  // what its value is ("a path"), null when it takes none
@@ -22,7 +22,7 @@ struct OptionSpec {
 
 class CommandLine {
 public:
-    CommandLine(const char *program, int argc, char **argv, std::vector<OptionSpec> known);
+    CommandLine(const char *program, int argc, char **argv, std::vector<OptionEntry> known);
 
     // The next option's id, -1 after the last option, or '?' once the
     // mistake has been reported.
@@ -36,12 +36,12 @@ public:
     void error(const char *format, ...) const __attribute__((format(printf, 2, 3)));
 
 private:
-    const OptionSpec *find(int id) const;
+    const OptionEntry *find(int id) const;
 
     const char *m_program;
     int m_argc;
     char **m_argv;
-    std::vector<OptionSpec> m_known;
+    std::vector<OptionEntry> m_known;
     std::vector<option> m_long;
     std::string m_short;
 };

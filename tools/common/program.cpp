@@ -42,13 +42,13 @@ PlatformStep::~PlatformStep() {
     g_step = m_outer;
 }
 
-int runProgram(const ProgramSpec &spec, int argc, char **argv, const TakeOption &option,
+int runProgram(const ProgramInfo &program, int argc, char **argv, const TakeOption &option,
                const TakeOperands &operands, const Work &work) {
-    g_program = spec.name;
-    std::vector<OptionSpec> known = spec.options;
+    g_program = program.name;
+    std::vector<OptionEntry> known = program.options;
     known.push_back({"help", 'h', nullptr, kHelp});
     known.push_back({"version", 0, nullptr, kVersion});
-    CommandLine line(spec.name, argc, argv, known);
+    CommandLine line(program.name, argc, argv, known);
     std::string mistake;
     bool reported = false;  // by the command line itself
     for (int c; !reported && mistake.empty() && (c = line.next()) != -1;) {
@@ -56,11 +56,11 @@ int runProgram(const ProgramSpec &spec, int argc, char **argv, const TakeOption 
             reported = true;
         } else if (c == kHelp || c == kVersion) {
             if (c == kHelp) {
-                spec.help(stdout);
+                program.help(stdout);
             } else {
-                printf("%s %s\n", spec.name, VELQUAR_VERSION);
+                printf("%s %s\n", program.name, VELQUAR_VERSION);
             }
-            return closeStandardOutput(stdout, spec.name) ? 0 : 1;
+            return closeStandardOutput(stdout, program.name) ? 0 : 1;
         } else {
             mistake = option(c, line.argument());
         }
@@ -72,7 +72,7 @@ int runProgram(const ProgramSpec &spec, int argc, char **argv, const TakeOption 
         if (!reported) {
             line.error("%s", mistake.c_str());
         }
-        fprintf(stderr, "Try '%s --help' for more information.\n", spec.name);
+        fprintf(stderr, "Try '%s --help' for more information.\n", program.name);
         return kUsageError;
     }
 
@@ -83,9 +83,10 @@ int runProgram(const ProgramSpec &spec, int argc, char **argv, const TakeOption 
     bool aside = false;
     FILE *out = setStandardOutputAside(aside);
     if (!aside) {
-        fprintf(stderr, "%s: cannot set standard output aside: %s\n", spec.name, strerror(errno));
+        fprintf(stderr, "%s: cannot set standard output aside: %s\n", program.name,
+                strerror(errno));
         return 1;
     }
     const int status = work(out);
-    return !out || closeStandardOutput(out, spec.name) ? status : 1;
+    return !out || closeStandardOutput(out, program.name) ? status : 1;
 }

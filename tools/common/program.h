@@ -14,10 +14,10 @@
 
 #include "command_line.h"
 
-struct ProgramSpec {
+struct ProgramInfo {
     const char *name;
-    void (*help)(FILE *out);          // the text of --help
-    std::vector<OptionSpec> options;  // the program's own; the frame adds -h, --help, --version
+    void (*help)(FILE *out);           // the text of --help
+    std::vector<OptionEntry> options;  // the program's own; the frame adds -h, --help, --version
 };
 
 // What a program does with an option (its id and value, null for none) or
@@ -36,7 +36,7 @@ using Work = std::function<int(FILE *out)>;
 // information." on standard error), then runs work with standard output set
 // aside, and returns its status, or 1 when standard output did not take
 // everything written to it.
-int runProgram(const ProgramSpec &spec, int argc, char **argv, const TakeOption &option,
+int runProgram(const ProgramInfo &program, int argc, char **argv, const TakeOption &option,
                const TakeOperands &operands, const Work &work);
 
 // While one lives, a platform library is being loaded, called or unloaded:

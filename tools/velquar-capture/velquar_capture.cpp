@@ -121,7 +121,7 @@ enum Option { kBundle = 256 };
 }  // namespace
 
 int main(int argc, char **argv) {
-    const ProgramSpec program = {"velquar-capture", usage, {{"bundle", 0, "one folder", kBundle}}};
+    const ProgramInfo program = {"velquar-capture", usage, {{"bundle", 0, "one folder", kBundle}}};
     Options options;
     return runProgram(
         program, argc, argv,

@@ -41,7 +41,7 @@ enum Option { kJson = 256, kValue, kList, kCheck, kLibrary };
 
 }  // namespace
 
-const ProgramSpec kProgram = {"velquar-props",
+const ProgramInfo kProgram = {"velquar-props",
                               usage,
                               {{"json", 0, nullptr, kJson},
                                {"value", 0, "a property name", kValue},

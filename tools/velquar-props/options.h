@@ -19,7 +19,7 @@ struct Options {
 };
 
 // The program: its name, help and options.
-extern const ProgramSpec kProgram;
+extern const ProgramInfo kProgram;
 
 // Notes an option in options (the frame's TakeOption).
 std::string takeOption(Options &options, int id, const char *value);
