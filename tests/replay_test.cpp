@@ -128,6 +128,7 @@ TEST(Replay, AnswersAsWhereItWasCaptured) {
             writeFile("/config/sys.ini", "[model]\ngModelName = /config/m/model.ini\n");
             writeFile("/config/m/model.ini", "[panel]\nm_pPanelName = /srv/tv/panel.ini\n");
             writeFile("/srv/tv/panel.ini", "[panel]\nm_bPanelSupportsOLED = 1\n");
+            unsetenv("CURL_CA_BUNDLE_PATH");
             std::vector<std::string> env = {"PATH=" + bin + ":" + getenv("PATH")};
             if (k.curl) {
                 env.push_back(std::string("CURL_CA_BUNDLE_PATH=") + k.curl);
