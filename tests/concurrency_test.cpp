@@ -727,6 +727,35 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
              return read + child;
          },
          "ok 65536 child answered"},
+        // This thread's own load failed (an allocation in the service call);
+        // it forks while another thread's load waits in that call: the
+        // child loads afresh rather than wait for a load it has no thread of.
+        {"fork during another thread's load, after a load of its own failed",
+         [&] {
+             PipeAsStdout out;
+             std::atomic<int> calls{0};
+             std::atomic<bool> release{false};
+             g_inServiceCall = [&] {
+                 const int call = ++calls;
+                 if (call == 1) {
+                     throw std::bad_alloc();
+                 }
+                 while (call == 2 && !release) {
+                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                 }
+             };
+             const std::string failed = cacheSize();
+             std::string read;
+             std::thread loader([&] { read = cacheSize(); });
+             while (calls < 2) {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             }
+             const std::string child = forkAndRead(ctx.get());
+             release = true;
+             loader.join();
+             return failed + ", " + read + child;
+         },
+         "0x80000010 untouched, ok 65536 child answered"},
         // The platform's service call waits for its IPC worker, which starts
         // a helper process.
         {"the service call's worker forks while the load waits for it",
