@@ -67,13 +67,19 @@ struct Outcome {
     Lines left;  // "path error" per entry reported
 };
 
+std::function<void()> atFirstReport;
+
 void onLeft(const char *path, int error, void *arg) {
     static_cast<Lines *>(arg)->push_back(std::string(path) + " " + strerrorname_np(error));
+    if (atFirstReport) {
+        atFirstReport();
+        atFirstReport = nullptr;
+    }
 }
 
 // Runs the walk on base/t in a child and returns what it reported.
 Outcome walkInChild(const fs::path &base, unsigned flags, size_t failFromSize, rlim_t fdLimit,
-                    bool asUser) {
+                    bool asUser, const std::function<void(const fs::path &)> &firstReport) {
     int report[2];
     EXPECT_EQ(pipe2(report, O_CLOEXEC), 0);
     const pid_t pid = fork();
@@ -97,6 +103,9 @@ Outcome walkInChild(const fs::path &base, unsigned flags, size_t failFromSize, r
         options.left = onLeft;
         options.arg = &left;
         failFrom = failFromSize;
+        if (firstReport) {
+            atFirstReport = [&] { firstReport(base); };
+        }
         options.grow = failFromSize ? limitedGrow : nullptr;
         const RemoveResult result = removeContents(dir, "t", options);
         std::string text = std::to_string(result.error) + "\n" + std::to_string(result.left) + "\n";
@@ -140,6 +149,7 @@ struct Case {
     size_t failFrom = 0;  // 0: allocation never fails
     rlim_t fdLimit = 1024;
     bool asUser = false;  // as root, the tree is an ordinary user's, who runs the walk
+    std::function<void(const fs::path &)> atFirstReport = nullptr;  // done by the walk's first
 };
 
 }  // namespace
@@ -195,6 +205,25 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          0,
          0,
          8},
+        // Its ancestors closed for the limit, the walk's first report moves
+        // t/a/c/X out to t/moved: the way back up from X leads elsewhere, so
+        // the walk gives up X there (it stays where it went) and goes on.
+        {"a folder moved out of reach while its parents are closed",
+         [](const fs::path &b) {
+             fs::create_directories(b / "t/a/c/X/Y/Z/locked");
+             std::ofstream(b / "t/a/c/X/Y/Z/locked/file");
+             files(b / "t/z", 2);
+             ASSERT_EQ(chmod((b / "t/a/c/X/Y/Z/locked").c_str(), 0555), 0);
+         },
+         0,
+         {"t/", "t/a/", "t/a/c/", "t/moved/", "t/moved/Y/", "t/moved/Y/Z/", "t/moved/Y/Z/locked/",
+          "t/moved/Y/Z/locked/file"},
+         {"t/a/c/X/Y/Z/locked/file EACCES", "t/a/c/X ESTALE", "t/a/c ESTALE"},
+         EACCES,
+         0,
+         7,
+         true,
+         [](const fs::path &b) { fs::rename(b / "t/a/c/X", b / "t/moved"); }},
         {"no descriptor left for a folder inside",
          [](const fs::path &b) {
              fs::create_directories(b / "t/sub");
@@ -278,12 +307,15 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
                 ASSERT_EQ(lchown(e.path().c_str(), kUser, kUser), 0) << e.path();
             }
         }
-        const Outcome outcome = walkInChild(base, c.flags, c.failFrom, c.fdLimit, c.asUser);
+        const Outcome outcome =
+            walkInChild(base, c.flags, c.failFrom, c.fdLimit, c.asUser, c.atFirstReport);
         EXPECT_EQ(tree(base), c.after);
         EXPECT_EQ(outcome.left, c.left);
         EXPECT_EQ(outcome.result.left, c.left.size());
         EXPECT_EQ(outcome.result.error, c.error);
-        chmod((fs::path(base) / "t/locked").c_str(), 0755);
+        for (const char *locked : {"t/locked", "t/moved/Y/Z/locked"}) {
+            chmod((fs::path(base) / locked).c_str(), 0755);
+        }
         fs::remove_all(base);
     }
 }

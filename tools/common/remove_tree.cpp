@@ -261,15 +261,16 @@ bool climb(Walk *walk) {
     if (parent->fd < 0) {
         // Only a parent that is still the one left counts: a folder moved
         // meanwhile leads elsewhere, and the levels up to the nearest open
-        // one are given up.
-        const int up = openChild(walk, level->fd, "..");
+        // one are given up. A level given up itself has no way up and is
+        // left for the same reason, not for its missing descriptor.
+        const int up = level->fd >= 0 ? openChild(walk, level->fd, "..") : -1;
         struct stat st;
         if (up >= 0 && fstat(up, &st) == 0 && st.st_dev == parent->dev &&
             st.st_ino == parent->ino) {
             parent->fd = up;
             walk->lowestOpen = walk->depth - 1;
         } else {
-            error = up >= 0 ? ESTALE : errno;
+            error = up >= 0 || level->fd < 0 ? ESTALE : errno;
             if (up >= 0) {
                 close(up);
             }
