@@ -6,7 +6,10 @@
 #ifndef VELQUAR_TESTS_EMULATOR_H
 #define VELQUAR_TESTS_EMULATOR_H
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -95,6 +98,49 @@ inline ProgramRun runCommand(const std::string &command, const std::string &errP
     std::ifstream errFile(errPath);
     std::string err((std::istreambuf_iterator<char>(errFile)), std::istreambuf_iterator<char>());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err};
+}
+
+// Runs program with args (no shell), setting (NAME=VALUE) in its environment
+// when one is given and after inChild in its process; expects exit status
+// status and returns its standard output and error together.
+inline std::string runProgram(const char *program, std::vector<const char *> argv, int status = 0,
+                              const std::string &setting = "", void (*inChild)() = nullptr) {
+    argv.insert(argv.begin(), program);
+    const std::vector<std::string> emulator = emulatorWords();
+    if (!setting.empty() && !emulator.empty()) {
+        argv.insert(argv.begin(), {"-E", setting.c_str()});
+    }
+    for (auto w = emulator.rbegin(); w != emulator.rend(); ++w) {
+        argv.insert(argv.begin(), w->c_str());
+    }
+    argv.push_back(nullptr);
+    int out[2];
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        if (!setting.empty() && emulator.empty()) {
+            putenv(const_cast<char *>(setting.c_str()));
+        }
+        if (inChild) {
+            inChild();
+        }
+        execv(argv[0], const_cast<char *const *>(argv.data()));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    close(out[0]);
+    int result = 0;
+    waitpid(pid, &result, 0);
+    EXPECT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == status) << "status " << result;
+    return text;
 }
 
 }  // namespace velquar_test
