@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -787,6 +788,20 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         {"descriptor 1 closed",
          [&] { return chainWhileAnotherReads({1}); },
          "ok 1, other thread ok 65536, reopened:",
+         {"config"}},
+        // Another file is put in the file's place once it was read: what is
+        // parsed is what was read, not the file opened again by its name.
+        {"configuration file replaced after it was read",
+         [&] {
+             PipeAsStdout out;
+             writeFile("/config/other.ini", "[PlaybackMisc]\nFragmentCacheSize = 1\n");
+             g_beforeTruncate = [&] {
+                 mount("/config/other.ini", path, nullptr, MS_BIND, nullptr);
+             };
+             const std::string read = cacheSize();
+             return read + " | " + out.drain();
+         },
+         "ok 65536 | " + pathLine,
          {"config"}},
         // A sandbox refuses memfd_create, or /proc is not mounted: the file
         // is loaded all the same.
