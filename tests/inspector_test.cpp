@@ -896,6 +896,12 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
          "\n  \"note\": \"the library's lines cannot be stored (Read-only file system): they "
          "went to standard error\",\n  \"properties\": [\n",
          {preloadSetting(VELQUAR_NO_FILE_PRELOAD_PATH)}},
+        // Standard input closed: the file that takes the lines is descriptor 0.
+        {"",
+         {"--json", "platformPackageVersion", "<&-"},
+         0,
+         "",
+         "\"output\": [\"Orvane Palomir config path: "},
         // Without standard error there is nowhere to set standard output
         // aside to: a failure all the same.
         {"{ exec ", {"--json", "2>&-;", "}"}, 1, "", ""},
