@@ -623,6 +623,13 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         return outcome(readBool(ctx.get(), "supportsOLED")) + ", other thread " + other +
                ", reopened:" + reopened;
     };
+    // The read after setup, and what it wrote on standard output.
+    auto readAfter = [&](const std::function<void()> &setup) {
+        PipeAsStdout out;
+        setup();
+        const std::string read = cacheSize();
+        return read + " | " + out.drain();
+    };
     const Row rows[] = {
         // The configuration file is opened as descriptor 0 and closed again.
         {"standard input closed",
@@ -761,18 +768,17 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         // a helper process.
         {"the service call's worker forks while the load waits for it",
          [&] {
-             PipeAsStdout out;
-             g_inServiceCall = [] {
-                 std::thread([] {
-                     const pid_t helper = fork();
-                     if (helper == 0) {
-                         _exit(0);
-                     }
-                     waitpid(helper, nullptr, 0);
-                 }).join();
-             };
-             const std::string read = cacheSize();
-             return read + " | " + out.drain();
+             return readAfter([] {
+                 g_inServiceCall = [] {
+                     std::thread([] {
+                         const pid_t helper = fork();
+                         if (helper == 0) {
+                             _exit(0);
+                         }
+                         waitpid(helper, nullptr, 0);
+                     }).join();
+                 };
+             });
          },
          "ok 65536 | " + pathLine},
         // A daemon's: the chain's files would take 0 and 1, and the other
@@ -793,13 +799,12 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         // parsed is what was read, not the file opened again by its name.
         {"configuration file replaced after it was read",
          [&] {
-             PipeAsStdout out;
-             writeFile("/config/other.ini", "[PlaybackMisc]\nFragmentCacheSize = 1\n");
-             g_beforeTruncate = [&] {
-                 mount("/config/other.ini", path, nullptr, MS_BIND, nullptr);
-             };
-             const std::string read = cacheSize();
-             return read + " | " + out.drain();
+             return readAfter([&] {
+                 writeFile("/config/other.ini", "[PlaybackMisc]\nFragmentCacheSize = 1\n");
+                 g_beforeTruncate = [&] {
+                     mount("/config/other.ini", path, nullptr, MS_BIND, nullptr);
+                 };
+             });
          },
          "ok 65536 | " + pathLine,
          {"config"}},
@@ -807,37 +812,27 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         // is loaded all the same.
         {"memfd_create refused",
          [&] {
-             PipeAsStdout out;
-             g_memfdCreate = [](const char *, unsigned) {
-                 errno = EPERM;
-                 return -1;
-             };
-             const std::string read = cacheSize();
-             return read + " | " + out.drain();
+             return readAfter([] {
+                 g_memfdCreate = [](const char *, unsigned) {
+                     errno = EPERM;
+                     return -1;
+                 };
+             });
          },
          "ok 65536 | " + pathLine},
-        {"/proc not mounted",
-         [&] {
-             PipeAsStdout out;
-             const std::string read = cacheSize();
-             return read + " | " + out.drain();
-         },
-         "ok 65536 | " + pathLine,
-         {"proc"}},
+        {"/proc not mounted", [&] { return readAfter([] {}); }, "ok 65536 | " + pathLine, {"proc"}},
         // No room for a private copy of the 879-byte configuration file
         // (the stand-in's log still has room): the load answers all the
         // same, and the application, which leaves SIGXFSZ as it is, is not
         // killed.
         {"file-size limit below the configuration file's size",
          [&] {
-             PipeAsStdout out;
-             rlimit old = {};
-             getrlimit(RLIMIT_FSIZE, &old);
-             const rlimit small = {512, old.rlim_max};
-             setrlimit(RLIMIT_FSIZE, &small);
-             const std::string read = cacheSize();
-             setrlimit(RLIMIT_FSIZE, &old);
-             return read + " | " + out.drain();
+             return readAfter([] {
+                 rlimit limit = {};
+                 getrlimit(RLIMIT_FSIZE, &limit);
+                 limit.rlim_cur = 512;
+                 setrlimit(RLIMIT_FSIZE, &limit);
+             });
          },
          "ok 65536 | " + pathLine},
         // No descriptor left for the shell's pipe.
