@@ -795,6 +795,10 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
          [&] { return chainWhileAnotherReads({1}); },
          "ok 1, other thread ok 65536, reopened:",
          {"config"}},
+        {"descriptor 2 closed",
+         [&] { return chainWhileAnotherReads({2}); },
+         "ok 1, other thread ok 65536, reopened:",
+         {"config"}},
         // Another file is put in the file's place once it was read: what is
         // parsed is what was read, not the file opened again by its name.
         {"configuration file replaced after it was read",
