@@ -630,6 +630,26 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         const std::string read = cacheSize();
         return read + " | " + out.drain();
     };
+    // osName read with no descriptor left above 2 (but for one, with standard
+    // input closed), and what it wrote on standard output.
+    auto osNameWithin = [&](bool oneLeft) {
+        PipeAsStdout out;
+        const int lowestFree = fcntl(STDOUT_FILENO, F_DUPFD, 3);
+        close(lowestFree);
+        if (oneLeft) {
+            close(STDIN_FILENO);
+        }
+        rlimit old = {};
+        getrlimit(RLIMIT_NOFILE, &old);
+        const rlimit limit = {oneLeft ? static_cast<rlim_t>(lowestFree) + 1 : 3, old.rlim_max};
+        setrlimit(RLIMIT_NOFILE, &limit);
+        const Read<std::string> read = readString(ctx.get(), "osName");
+        // Formatted only now: the sanitizers' own checks need descriptors.
+        setrlimit(RLIMIT_NOFILE, &old);
+        return outcome(read) + " | " + out.drain();
+    };
+    const std::string kNoPipe =
+        "0x80000010 untouched | Failed to popen:uname -o strerror(errno):Too many open files\n";
     const Row rows[] = {
         // The configuration file is opened as descriptor 0 and closed again.
         {"standard input closed",
@@ -840,19 +860,11 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
          },
          "ok 65536 | " + pathLine},
         // No descriptor left for the shell's pipe.
-        {"descriptor limit 3",
-         [&] {
-             PipeAsStdout out;
-             rlimit old = {};
-             getrlimit(RLIMIT_NOFILE, &old);
-             const rlimit three = {3, old.rlim_max};
-             setrlimit(RLIMIT_NOFILE, &three);
-             const Read<std::string> read = readString(ctx.get(), "osName");
-             // Formatted only now: the sanitizers' own checks need descriptors.
-             setrlimit(RLIMIT_NOFILE, &old);
-             return outcome(read) + " | " + out.drain();
-         },
-         "0x80000010 untouched | Failed to popen:uname -o strerror(errno):Too many open files\n"},
+        {"descriptor limit 3", [&] { return osNameWithin(false); }, kNoPipe},
+        // Standard input closed and one descriptor left above 2: the pipe's
+        // read end takes 0 and cannot be moved above the standard ones.
+        {"standard input closed, one descriptor above 2 left", [&] { return osNameWithin(true); },
+         kNoPipe},
     };
     for (const Row &row : rows) {
         EXPECT_EQ(inFreshProcess(row.run, row.freshDirs), row.want) << row.label;
