@@ -574,9 +574,10 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"MulticastMac", "mac = 01:00:5e:00:00:01\n", nullptr, {"device-id"}},
         CheckCase{"LanguageOutsideTheTable", "language = 1\n", nullptr, {"device-language"}},
         CheckCase{"TwoPartLanguage", "language = 498\n", nullptr, {}},
-        CheckCase{"ProxyWithPort", "proxy = gateway:8080\n", nullptr, {}},
-        CheckCase{"ProxyPortTooLarge", "proxy = gateway:70000\n", nullptr, {"http-proxy"}},
+        CheckCase{"ProxyWithPort", "proxy = gateway:65535\n", nullptr, {}},
+        CheckCase{"ProxyPortTooLarge", "proxy = gateway:65536\n", nullptr, {"http-proxy"}},
         CheckCase{"ProxyPortWithoutHost", "proxy = :3128\n", nullptr, {"http-proxy"}},
+        CheckCase{"SpaceInModel", "customer.model_name = OV 55U8\n", nullptr, {}},
         CheckCase{
             "ControlCharacterInModel", "customer.model_name = OV\x01\n", nullptr, {"identity"}},
         CheckCase{"EmptyChipset", "customer.chipset = \n", nullptr, {"identity"}},
