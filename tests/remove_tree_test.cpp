@@ -149,7 +149,8 @@ struct Case {
     size_t failFrom = 0;  // 0: allocation never fails
     rlim_t fdLimit = 1024;
     bool asUser = false;  // as root, the tree is an ordinary user's, who runs the walk
-    std::function<void(const fs::path &)> atFirstReport = nullptr;  // done by the walk's first
+    std::function<void(const fs::path &)> atFirstReport = nullptr;  // run at the first report
+    bool onTmpfs = false;                                           // in /dev/shm rather than /tmp
 };
 
 }  // namespace
@@ -207,23 +208,28 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          8},
         // Its ancestors closed for the limit, the walk's first report moves
         // t/a/c/X out to t/moved: the way back up from X leads elsewhere, so
-        // the walk gives up X there (it stays where it went) and goes on.
+        // the walk gives up X and the levels up to the nearest open one, each
+        // for that reason, and goes on as deep as before in t/z (listed
+        // after t/a: on a tmpfs a folder lists its newest entry first).
         {"a folder moved out of reach while its parents are closed",
          [](const fs::path &b) {
+             chain(b / "t/z", 4);
+             fs::create_directories(b / "t/a/c");
+             std::ofstream(b / "t/a/c/w");  // listed after X, so out of reach too
              fs::create_directories(b / "t/a/c/X/Y/Z/locked");
              std::ofstream(b / "t/a/c/X/Y/Z/locked/file");
-             files(b / "t/z", 2);
              ASSERT_EQ(chmod((b / "t/a/c/X/Y/Z/locked").c_str(), 0555), 0);
          },
          0,
-         {"t/", "t/a/", "t/a/c/", "t/moved/", "t/moved/Y/", "t/moved/Y/Z/", "t/moved/Y/Z/locked/",
-          "t/moved/Y/Z/locked/file"},
+         {"t/", "t/a/", "t/a/c/", "t/a/c/w", "t/moved/", "t/moved/Y/", "t/moved/Y/Z/",
+          "t/moved/Y/Z/locked/", "t/moved/Y/Z/locked/file"},
          {"t/a/c/X/Y/Z/locked/file EACCES", "t/a/c/X ESTALE", "t/a/c ESTALE"},
          EACCES,
          0,
          7,
          true,
-         [](const fs::path &b) { fs::rename(b / "t/a/c/X", b / "t/moved"); }},
+         [](const fs::path &b) { fs::rename(b / "t/a/c/X", b / "t/moved"); },
+         true},
         {"no descriptor left for a folder inside",
          [](const fs::path &b) {
              fs::create_directories(b / "t/sub");
@@ -298,7 +304,9 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        char base[] = "/tmp/velquar-remove-XXXXXX";
+        std::string baseName =
+            c.onTmpfs ? "/dev/shm/velquar-remove-XXXXXX" : "/tmp/velquar-remove-XXXXXX";
+        char *base = &baseName[0];
         ASSERT_NE(mkdtemp(base), nullptr);
         ASSERT_EQ(chmod(base, 0755), 0);
         c.make(base);

@@ -287,6 +287,11 @@ bool climb(Walk *walk) {
         leave(walk, walk->depth, error);
         return true;
     }
+    // Back at an open folder after the levels above it were given up: none
+    // of them counts as open any more, so the next ones may be closed again.
+    if (walk->lowestOpen > walk->depth + 1) {
+        walk->lowestOpen = walk->depth + 1;
+    }
     if (unlinkat(parent->fd, entryName(*parent), AT_REMOVEDIR) == 0) {
         ++parent->removed;
     } else if (errno != ENOENT) {
