@@ -156,6 +156,7 @@ struct Case {
 }  // namespace
 
 TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
+    const std::string name62(62, 'n');
     const Case cases[] = {
         {"links go, their targets stay",
          [](const fs::path &b) {
@@ -278,6 +279,21 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          {"t/sub ENOMEM"},
          ENOMEM,
          64},
+        // The entry left is named by itself when its path finds no memory
+        // (a 65-byte block; its 62-byte name fits the names' 64).
+        {"no memory for the path of an entry left",
+         [&](const fs::path &b) {
+             fs::create_directories(b / "t");
+             std::ofstream(b / "t" / name62);
+             ASSERT_EQ(chmod((b / "t").c_str(), 0555), 0);
+         },
+         0,
+         {"t/", "t/" + name62},
+         {name62 + " EACCES"},
+         EACCES,
+         65,
+         1024,
+         true},
         {"no memory for names at all",
          [](const fs::path &b) { files(b / "t/sub", 3); },
          0,
@@ -321,7 +337,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
         EXPECT_EQ(outcome.left, c.left);
         EXPECT_EQ(outcome.result.left, c.left.size());
         EXPECT_EQ(outcome.result.error, c.error);
-        for (const char *locked : {"t/locked", "t/moved/Y/Z/locked"}) {
+        for (const char *locked : {"t/locked", "t/moved/Y/Z/locked", "t"}) {
             chmod((fs::path(base) / locked).c_str(), 0755);
         }
         fs::remove_all(base);

@@ -93,7 +93,7 @@ void report(Walk *walk, int depth, int error, RemoveReport to) {
     for (int i = 0; i <= depth; ++i) {
         length += strlen(entryName(walk->levels[i])) + 1;
     }
-    char *text = static_cast<char *>(malloc(length));
+    char *text = static_cast<char *>(grow(*walk, nullptr, length));
     if (!text) {
         to(depth >= 0 ? entryName(walk->levels[depth]) : walk->path, error, walk->options.arg);
         return;
