@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app_ipc.h"
+#include "emulator.h"
 #include "root_view.h"
 #include "sim_device.h"
 
@@ -487,36 +488,22 @@ private:
 // what it reports, or how it ended when it reports nothing.
 std::string inFreshProcess(const std::function<std::string()> &row,
                            const std::vector<std::string> &freshDirs) {
-    int ends[2];
     char root[] = "/tmp/velquar-root-XXXXXX";
-    if (pipe2(ends, O_CLOEXEC) != 0 || !mkdtemp(root)) {
-        return "no pipe or folder";
+    if (!mkdtemp(root)) {
+        return "no folder";
     }
-    fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
+    ChildRun run = runInChild([&](int) {
         alarm(20);  // a row that hangs ends here
         if (!freshDirs.empty()) {
             enterRootView(root, freshDirs);
         }
-        const std::string said = row();
-        const ssize_t written = write(ends[1], said.data(), said.size());
-        _exit(written == static_cast<ssize_t>(said.size()) ? 0 : 1);
-    }
-    close(ends[1]);
-    std::string said;
-    char buffer[512];
-    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) {
-        said.append(buffer, static_cast<size_t>(n));
-    }
-    close(ends[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+        return row();
+    });
     rmdir(root);
-    if (WIFSIGNALED(status)) {
-        said += "killed by signal " + std::to_string(WTERMSIG(status));
+    if (WIFSIGNALED(run.status)) {
+        run.text += "killed by signal " + std::to_string(WTERMSIG(run.status));
     }
-    return said;
+    return run.text;
 }
 
 // Forks; the child makes a configuration read. How the child ended.

@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -100,6 +101,44 @@ inline ProgramRun runCommand(const std::string &command, const std::string &errP
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err};
 }
 
+// Reads fd to its end and closes it.
+inline std::string readToEnd(int fd) {
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    close(fd);
+    return text;
+}
+
+struct ChildRun {
+    int status;  // as waitpid gives it
+    std::string text;
+};
+
+// Runs body in a child process, which ends with what body returns as its
+// text (status 0, or 1 when it could not be passed on). body is given the
+// descriptor that carries the text, for a child that closes all others.
+inline ChildRun runInChild(const std::function<std::string(int)> &body) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return {-1, "no pipe"};
+    }
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[0]);
+        const std::string text = body(ends[1]);
+        _exit(write(ends[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0
+                                                                                            : 1);
+    }
+    close(ends[1]);
+    ChildRun run{-1, readToEnd(ends[0])};
+    waitpid(pid, &run.status, 0);
+    return run;
+}
+
 // Runs program with args (no shell), setting (NAME=VALUE) in its environment
 // when one is given and after inChild in its process; expects exit status
 // status and returns its standard output and error together.
@@ -131,12 +170,7 @@ inline std::string runProgram(const char *program, std::vector<const char *> arg
         _exit(127);
     }
     close(out[1]);
-    std::string text;
-    char chunk[4096];
-    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<size_t>(n));
-    }
-    close(out[0]);
+    const std::string text = readToEnd(out[0]);
     int result = 0;
     waitpid(pid, &result, 0);
     EXPECT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == status) << "status " << result;

@@ -17,9 +17,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "emulator.h"
 #include "remove_tree.h"
 #include "tool_trees.h"
 
@@ -80,15 +82,12 @@ void onLeft(const char *path, int error, void *arg) {
 // Runs the walk on base/t in a child and returns what it reported.
 Outcome walkInChild(const fs::path &base, unsigned flags, size_t failFromSize, rlim_t fdLimit,
                     bool asUser, const std::function<void(const fs::path &)> &firstReport) {
-    int report[2];
-    EXPECT_EQ(pipe2(report, O_CLOEXEC), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
+    const velquar_test::ChildRun run = velquar_test::runInChild([&](int report) {
         if (asUser && geteuid() == 0 && (setgid(kUser) != 0 || setuid(kUser) != 0)) {
             _exit(2);
         }
         for (int fd = 3; fd < 1024; ++fd) {
-            if (fd != report[1]) {
+            if (fd != report) {
                 close(fd);
             }
         }
@@ -112,29 +111,18 @@ Outcome walkInChild(const fs::path &base, unsigned flags, size_t failFromSize, r
         for (const std::string &line : left) {
             text += line + "\n";
         }
-        const bool written =
-            write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        _exit(written ? 0 : 4);
-    }
-    close(report[1]);
-    std::string text;
-    char chunk[4096];
-    for (ssize_t n; (n = read(report[0], chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<size_t>(n));
-    }
-    close(report[0]);
-    int status = -1;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        return text;
+    });
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << "status " << run.status;
     Outcome outcome{};
-    std::vector<std::string> lines;
-    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-        lines.push_back(text.substr(at, end - at));
-    }
-    if (lines.size() >= 2) {
-        outcome.result.error = std::stoi(lines[0]);
-        outcome.result.left = std::stoul(lines[1]);
-        outcome.left.assign(lines.begin() + 2, lines.end());
+    std::istringstream in(run.text);
+    std::string error, count;
+    if (std::getline(in, error) && std::getline(in, count)) {
+        outcome.result.error = std::stoi(error);
+        outcome.result.left = std::stoul(count);
+        for (std::string line; std::getline(in, line);) {
+            outcome.left.push_back(line);
+        }
     }
     return outcome;
 }
