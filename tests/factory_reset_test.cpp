@@ -105,35 +105,9 @@ struct Workspace {
 
     // Creates each path below the working folder: a folder when it ends in
     // '/', else a file holding "data".
-    void make(const Lines &paths) const {
-        for (const std::string &p : paths) {
-            fs::create_directories((work / p).parent_path());
-            if (p.back() != '/') {
-                std::ofstream(work / p) << "data";
-            }
-        }
-    }
-
-    // Every path below the working folder except the config file, with a
-    // mark for its kind: '/' folder, '@' link, '|' FIFO, '=' socket, '%' device.
-    Lines tree() const {
-        Lines found;
-        for (const auto &e : fs::recursive_directory_iterator(work)) {
-            std::string name = e.path().lexically_relative(work).string();
-            const fs::file_status st = e.symlink_status();
-            const char *mark = fs::is_symlink(st)        ? "@"
-                               : fs::is_directory(st)    ? "/"
-                               : fs::is_fifo(st)         ? "|"
-                               : fs::is_socket(st)       ? "="
-                               : fs::is_regular_file(st) ? ""
-                                                         : "%";
-            if (name != "reset_config.ini") {
-                found.push_back(name + mark);
-            }
-        }
-        std::sort(found.begin(), found.end());
-        return found;
-    }
+    void make(const Lines &paths) const { velquar_test::makeTree(work, paths); }
+    // Every path below the working folder but the config file, marked.
+    Lines tree() const { return velquar_test::listTree(work, "reset_config.ini"); }
 
     SimDevice device;
     fs::path work;

@@ -27,27 +27,13 @@
 
 namespace fs = std::filesystem;
 using velquar_test::chain;
+using velquar_test::makeTree;
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
 const uid_t kUser = 65534;
-
-// Every path below dir, with '/' after folders, '@' after links and '|'
-// after FIFOs.
-Lines tree(const fs::path &dir) {
-    Lines found;
-    for (const auto &e : fs::recursive_directory_iterator(dir)) {
-        const fs::file_status st = e.symlink_status();
-        found.push_back(e.path().lexically_relative(dir).string() + (fs::is_symlink(st)     ? "@"
-                                                                     : fs::is_directory(st) ? "/"
-                                                                     : fs::is_fifo(st)      ? "|"
-                                                                                            : ""));
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-}
 
 void files(const fs::path &dir, int count) {
     fs::create_directories(dir);
@@ -148,9 +134,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
     const Case cases[] = {
         {"links go, their targets stay",
          [](const fs::path &b) {
-             fs::create_directories(b / "outside/sub");
-             std::ofstream(b / "outside/keep");
-             fs::create_directories(b / "t/nested");
+             makeTree(b, {"outside/sub/", "outside/keep", "t/nested/"});
              fs::create_directory_symlink(b / "outside", b / "t/tofolder");
              fs::create_directory_symlink("../../outside", b / "t/nested/relative");
              fs::create_symlink(b / "outside/keep", b / "t/tofile");
@@ -162,8 +146,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          0},
         {"FIFOs kept, no failure",
          [](const fs::path &b) {
-             fs::create_directories(b / "t/sub");
-             std::ofstream(b / "t/sub/file");
+             makeTree(b, {"t/sub/file"});
              ASSERT_EQ(mkfifo((b / "t/fifo").c_str(), 0644), 0);
              ASSERT_EQ(mkfifo((b / "t/sub/fifo").c_str(), 0644), 0);
          },
@@ -173,7 +156,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          0},
         {"FIFOs removed",
          [](const fs::path &b) {
-             fs::create_directories(b / "t/sub");
+             makeTree(b, {"t/sub/"});
              ASSERT_EQ(mkfifo((b / "t/fifo").c_str(), 0644), 0);
              ASSERT_EQ(mkfifo((b / "t/sub/fifo").c_str(), 0644), 0);
          },
@@ -203,10 +186,8 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
         {"a folder moved out of reach while its parents are closed",
          [](const fs::path &b) {
              chain(b / "t/z", 4);
-             fs::create_directories(b / "t/a/c");
-             std::ofstream(b / "t/a/c/w");  // listed after X, so out of reach too
-             fs::create_directories(b / "t/a/c/X/Y/Z/locked");
-             std::ofstream(b / "t/a/c/X/Y/Z/locked/file");
+             // w is listed after X, so out of reach too.
+             makeTree(b, {"t/a/c/w", "t/a/c/X/Y/Z/locked/file"});
              ASSERT_EQ(chmod((b / "t/a/c/X/Y/Z/locked").c_str(), 0555), 0);
          },
          0,
@@ -221,9 +202,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          true},
         {"no descriptor left for a folder inside",
          [](const fs::path &b) {
-             fs::create_directories(b / "t/sub");
-             std::ofstream(b / "t/sub/file");
-             std::ofstream(b / "t/file");
+             makeTree(b, {"t/sub/file", "t/file"});
          },
          0,
          {"t/", "t/sub/", "t/sub/file"},
@@ -245,8 +224,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
         {"an entry left is named once",
          [](const fs::path &b) {
              files(b / "t", 150);
-             fs::create_directories(b / "t/locked");
-             std::ofstream(b / "t/locked/file");
+             makeTree(b, {"t/locked/file"});
              ASSERT_EQ(chmod((b / "t/locked").c_str(), 0555), 0);
          },
          0,
@@ -258,10 +236,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          true},
         // Reported once for the names that did not fit, not again as not empty.
         {"no memory for a folder's first name",
-         [](const fs::path &b) {
-             fs::create_directories(b / "t/sub");
-             std::ofstream(b / "t/sub/a-name-longer-than-thirty-two-bytes");
-         },
+         [](const fs::path &b) { makeTree(b, {"t/sub/a-name-longer-than-thirty-two-bytes"}); },
          0,
          {"t/", "t/sub/", "t/sub/a-name-longer-than-thirty-two-bytes"},
          {"t/sub ENOMEM"},
@@ -271,8 +246,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
         // (a 65-byte block; its 62-byte name fits the names' 64).
         {"no memory for the path of an entry left",
          [&](const fs::path &b) {
-             fs::create_directories(b / "t");
-             std::ofstream(b / "t" / name62);
+             makeTree(b, {"t/" + name62});
              ASSERT_EQ(chmod((b / "t").c_str(), 0555), 0);
          },
          0,
@@ -292,10 +266,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          1},
         {"a folder that may not be written keeps its file, and says so",
          [](const fs::path &b) {
-             fs::create_directories(b / "t/locked");
-             fs::create_directories(b / "t/gone/deeper");
-             std::ofstream(b / "t/locked/file");
-             std::ofstream(b / "t/gone/deeper/file");
+             makeTree(b, {"t/locked/file", "t/gone/deeper/file"});
              ASSERT_EQ(chmod((b / "t/locked").c_str(), 0555), 0);
          },
          0,
@@ -321,7 +292,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
         }
         const Outcome outcome =
             walkInChild(base, c.flags, c.failFrom, c.fdLimit, c.asUser, c.atFirstReport);
-        EXPECT_EQ(tree(base), c.after);
+        EXPECT_EQ(velquar_test::listTree(base), c.after);
         EXPECT_EQ(outcome.left, c.left);
         EXPECT_EQ(outcome.result.left, c.left.size());
         EXPECT_EQ(outcome.result.error, c.error);
