@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <algorithm>
+#include <array>
 
 #include <cstring>
 #include <filesystem>
@@ -705,7 +706,7 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
     SimDevice holder;
     const std::string fifo = holder.dir() + "/library.so";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {{"--bogus"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"--bogus=1"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"-x"}, 2, "velquar-props: unknown option -x\n"},
@@ -743,36 +744,21 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--check", "--list"}, 2, "velquar-props: --list prints the whole catalogue"},
         {{"--check", "--value", "deviceId"}, 2, "velquar-props: --value reads one property"},
         {{"--che=1"}, 2, "velquar-props: --check takes no value\n"},
-        // A library that ends the process has not passed anything.
-        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during the load of " +
-             std::string(VELQUAR_STUB_LIBRARY) + "\n",
-         {"VELQUAR_STUB_EXIT=load"}},
-        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during the load of ",
-         {"VELQUAR_STUB_EXIT=load"}},
-        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during "
-         "CreateDevicePropertiesProviderContext\n",
-         {"VELQUAR_STUB_EXIT=create"}},
-        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during the read of ",
-         {"VELQUAR_STUB_EXIT=read"}},
-        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during "
-         "ReleaseDevicePropertiesProviderContext\n",
-         {"VELQUAR_STUB_EXIT=release"}},
-        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during the unload of the "
-         "library\n",
-         {"VELQUAR_STUB_EXIT=unload"}},
     };
+    // A library that ends the process has not passed anything.
+    const std::string ended = "velquar-props: the platform library ended the process during ";
+    for (const auto &[mode, step, during] : std::vector<std::array<std::string, 3>>{
+             {"--check", "load", "the load of " + std::string(VELQUAR_STUB_LIBRARY) + "\n"},
+             {"--json", "load", "the load of "},
+             {"--check", "create", "CreateDevicePropertiesProviderContext\n"},
+             {"--json", "read", "the read of "},
+             {"--json", "release", "ReleaseDevicePropertiesProviderContext\n"},
+             {"--check", "unload", "the unload of the library\n"}}) {
+        cases.push_back({{mode, "--library", VELQUAR_STUB_LIBRARY},
+                         1,
+                         ended + during,
+                         {"VELQUAR_STUB_EXIT=" + step}});
+    }
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());
         SimDevice device;
