@@ -69,29 +69,15 @@ struct Workspace {
     // settings into its environment. Keeps its standard error in err.
     std::string run(const std::string &args = "", const std::string &prefix = "",
                     int expectedStatus = 0, const std::vector<std::string> &settings = {}) {
-        const std::string errPath = device.dir() + "/stderr";
         // Redirected around the prefix, which may leave the shell too few
         // descriptors to redirect anything itself.
-        const std::string command = "cd '" + work.string() + "' && { " + prefix +
-                                    programCommand(VELQUAR_FACTORY_RESET_PATH, settings) + args +
-                                    "; } 2>'" + errPath + "'";
-        fflush(stdout);
-        FILE *pipe = popen(command.c_str(), "r");
-        if (!pipe) {
-            ADD_FAILURE() << "cannot run " << command;
-            return "";
-        }
-        std::string out;
-        char chunk[4096];
-        for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-            out.append(chunk, n);
-        }
-        const int status = pclose(pipe);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == expectedStatus)
-            << "status " << status;
-        std::ifstream in(errPath);
-        err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return out;
+        const velquar_test::ProgramRun done = velquar_test::runCommand(
+            "cd '" + work.string() + "' && { " + prefix +
+                programCommand(VELQUAR_FACTORY_RESET_PATH, settings) + args + "; }",
+            device.dir() + "/stderr");
+        EXPECT_EQ(done.status, expectedStatus);
+        err = done.err;
+        return done.out;
     }
 
     // The first word of each logged call whose name starts with prefix.
