@@ -814,11 +814,13 @@ TEST(Inspector, LinesPrintedAtLoadAndUnloadStayOffTheOutput) {
     };
     const std::string loaded = "stub library loaded\n", unloaded = "stub library unloaded\n";
     const Case cases[] = {
-        {{"--json", "panelWidth"},
+        {{"--json", "panelWidth", "totalMemory"},
          "{\n  \"output\": [\"stub library loaded\", \"stub context created\", "
          "\"stub context released\", \"stub library unloaded\"],\n  \"properties\": [\n"
          "    {\"name\": \"panelWidth\", \"type\": \"int32\", \"result\": \"OK\", \"code\": 0, "
-         "\"value\": 3840, \"output\": []}\n  ]\n}\n",
+         "\"value\": 3840, \"output\": []},\n    {\"name\": \"totalMemory\", \"type\": \"int64\", "
+         "\"result\": \"PROPERTY_INVALID_ARGUMENT\", \"code\": -2147483642, \"value\": null, "
+         "\"output\": []}\n  ]\n}\n",
          {}},
         {{"--value", "panelWidth"}, "3840\n", {loaded, "stub context created\n", unloaded}},
         {{"panelWidth"}, "stub context created\nPROPERTY ", {loaded, unloaded}},
