@@ -916,5 +916,14 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
         const std::string out = runProgram(VELQUAR_PROPS_PATH, {"--help"}, 1, "",
                                            [] { refuseCall(__NR_close, 0, 1, true, EIO); });
         EXPECT_NE(out.find("\n" + full + ": Input/output error\n"), std::string::npos) << out;
+        // Writes to descriptor 1 fail: the library's lines are lost, and the
+        // document, written elsewhere, says so.
+        const std::string lost = runProgram(
+            VELQUAR_PROPS_PATH, {"--json", "panelWidth", "--library", VELQUAR_STUB_LIBRARY}, 0, "",
+            [] { refuseCall(__NR_write, 0, 1, true, EIO); });
+        EXPECT_NE(lost.find("\"note\": \"some of the library's lines could not be stored and are "
+                            "lost; the later ones went to standard error\""),
+                  std::string::npos)
+            << lost;
     }
 }
