@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "app_ipc.h"
+#include "emulator.h"
 #include "root_view.h"
 #include "sim_device.h"
 
@@ -486,36 +488,22 @@ private:
 // what it reports, or how it ended when it reports nothing.
 std::string inFreshProcess(const std::function<std::string()> &row,
                            const std::vector<std::string> &freshDirs) {
-    int ends[2];
     char root[] = "/tmp/velquar-root-XXXXXX";
-    if (pipe2(ends, O_CLOEXEC) != 0 || !mkdtemp(root)) {
-        return "no pipe or folder";
+    if (!mkdtemp(root)) {
+        return "no folder";
     }
-    fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
+    ChildRun run = runInChild([&](int) {
         alarm(20);  // a row that hangs ends here
         if (!freshDirs.empty()) {
             enterRootView(root, freshDirs);
         }
-        const std::string said = row();
-        const ssize_t written = write(ends[1], said.data(), said.size());
-        _exit(written == static_cast<ssize_t>(said.size()) ? 0 : 1);
-    }
-    close(ends[1]);
-    std::string said;
-    char buffer[512];
-    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) {
-        said.append(buffer, static_cast<size_t>(n));
-    }
-    close(ends[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+        return row();
+    });
     rmdir(root);
-    if (WIFSIGNALED(status)) {
-        said += "killed by signal " + std::to_string(WTERMSIG(status));
+    if (WIFSIGNALED(run.status)) {
+        run.text += "killed by signal " + std::to_string(WTERMSIG(run.status));
     }
-    return said;
+    return run.text;
 }
 
 // Forks; the child makes a configuration read. How the child ended.
@@ -622,6 +610,33 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         return outcome(readBool(ctx.get(), "supportsOLED")) + ", other thread " + other +
                ", reopened:" + reopened;
     };
+    // The read after setup, and what it wrote on standard output.
+    auto readAfter = [&](const std::function<void()> &setup) {
+        PipeAsStdout out;
+        setup();
+        const std::string read = cacheSize();
+        return read + " | " + out.drain();
+    };
+    // osName read with no descriptor left above 2 (but for one, with standard
+    // input closed), and what it wrote on standard output.
+    auto osNameWithin = [&](bool oneLeft) {
+        PipeAsStdout out;
+        const int lowestFree = fcntl(STDOUT_FILENO, F_DUPFD, 3);
+        close(lowestFree);
+        if (oneLeft) {
+            close(STDIN_FILENO);
+        }
+        rlimit old = {};
+        getrlimit(RLIMIT_NOFILE, &old);
+        const rlimit limit = {oneLeft ? static_cast<rlim_t>(lowestFree) + 1 : 3, old.rlim_max};
+        setrlimit(RLIMIT_NOFILE, &limit);
+        const Read<std::string> read = readString(ctx.get(), "osName");
+        // Formatted only now: the sanitizers' own checks need descriptors.
+        setrlimit(RLIMIT_NOFILE, &old);
+        return outcome(read) + " | " + out.drain();
+    };
+    const std::string kNoPipe =
+        "0x80000010 untouched | Failed to popen:uname -o strerror(errno):Too many open files\n";
     const Row rows[] = {
         // The configuration file is opened as descriptor 0 and closed again.
         {"standard input closed",
@@ -727,22 +742,50 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
              return read + child;
          },
          "ok 65536 child answered"},
+        // This thread's own load failed (an allocation in the service call);
+        // it forks while another thread's load waits in that call: the
+        // child loads afresh rather than wait for a load it has no thread of.
+        {"fork during another thread's load, after a load of its own failed",
+         [&] {
+             PipeAsStdout out;
+             std::atomic<int> calls{0};
+             std::atomic<bool> release{false};
+             g_inServiceCall = [&] {
+                 const int call = ++calls;
+                 if (call == 1) {
+                     throw std::bad_alloc();
+                 }
+                 while (call == 2 && !release) {
+                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                 }
+             };
+             const std::string failed = cacheSize();
+             std::string read;
+             std::thread loader([&] { read = cacheSize(); });
+             while (calls < 2) {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             }
+             const std::string child = forkAndRead(ctx.get());
+             release = true;
+             loader.join();
+             return failed + ", " + read + child;
+         },
+         "0x80000010 untouched, ok 65536 child answered"},
         // The platform's service call waits for its IPC worker, which starts
         // a helper process.
         {"the service call's worker forks while the load waits for it",
          [&] {
-             PipeAsStdout out;
-             g_inServiceCall = [] {
-                 std::thread([] {
-                     const pid_t helper = fork();
-                     if (helper == 0) {
-                         _exit(0);
-                     }
-                     waitpid(helper, nullptr, 0);
-                 }).join();
-             };
-             const std::string read = cacheSize();
-             return read + " | " + out.drain();
+             return readAfter([] {
+                 g_inServiceCall = [] {
+                     std::thread([] {
+                         const pid_t helper = fork();
+                         if (helper == 0) {
+                             _exit(0);
+                         }
+                         waitpid(helper, nullptr, 0);
+                     }).join();
+                 };
+             });
          },
          "ok 65536 | " + pathLine},
         // A daemon's: the chain's files would take 0 and 1, and the other
@@ -759,57 +802,56 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
          [&] { return chainWhileAnotherReads({1}); },
          "ok 1, other thread ok 65536, reopened:",
          {"config"}},
+        {"descriptor 2 closed",
+         [&] { return chainWhileAnotherReads({2}); },
+         "ok 1, other thread ok 65536, reopened:",
+         {"config"}},
+        // Another file is put in the file's place once it was read: what is
+        // parsed is what was read, not the file opened again by its name.
+        {"configuration file replaced after it was read",
+         [&] {
+             return readAfter([&] {
+                 writeFile("/config/other.ini", "[PlaybackMisc]\nFragmentCacheSize = 1\n");
+                 g_beforeTruncate = [&] {
+                     mount("/config/other.ini", path, nullptr, MS_BIND, nullptr);
+                 };
+             });
+         },
+         "ok 65536 | " + pathLine,
+         {"config"}},
         // A sandbox refuses memfd_create, or /proc is not mounted: the file
         // is loaded all the same.
         {"memfd_create refused",
          [&] {
-             PipeAsStdout out;
-             g_memfdCreate = [](const char *, unsigned) {
-                 errno = EPERM;
-                 return -1;
-             };
-             const std::string read = cacheSize();
-             return read + " | " + out.drain();
+             return readAfter([] {
+                 g_memfdCreate = [](const char *, unsigned) {
+                     errno = EPERM;
+                     return -1;
+                 };
+             });
          },
          "ok 65536 | " + pathLine},
-        {"/proc not mounted",
-         [&] {
-             PipeAsStdout out;
-             const std::string read = cacheSize();
-             return read + " | " + out.drain();
-         },
-         "ok 65536 | " + pathLine,
-         {"proc"}},
+        {"/proc not mounted", [&] { return readAfter([] {}); }, "ok 65536 | " + pathLine, {"proc"}},
         // No room for a private copy of the 879-byte configuration file
         // (the stand-in's log still has room): the load answers all the
         // same, and the application, which leaves SIGXFSZ as it is, is not
         // killed.
         {"file-size limit below the configuration file's size",
          [&] {
-             PipeAsStdout out;
-             rlimit old = {};
-             getrlimit(RLIMIT_FSIZE, &old);
-             const rlimit small = {512, old.rlim_max};
-             setrlimit(RLIMIT_FSIZE, &small);
-             const std::string read = cacheSize();
-             setrlimit(RLIMIT_FSIZE, &old);
-             return read + " | " + out.drain();
+             return readAfter([] {
+                 rlimit limit = {};
+                 getrlimit(RLIMIT_FSIZE, &limit);
+                 limit.rlim_cur = 512;
+                 setrlimit(RLIMIT_FSIZE, &limit);
+             });
          },
          "ok 65536 | " + pathLine},
         // No descriptor left for the shell's pipe.
-        {"descriptor limit 3",
-         [&] {
-             PipeAsStdout out;
-             rlimit old = {};
-             getrlimit(RLIMIT_NOFILE, &old);
-             const rlimit three = {3, old.rlim_max};
-             setrlimit(RLIMIT_NOFILE, &three);
-             const Read<std::string> read = readString(ctx.get(), "osName");
-             // Formatted only now: the sanitizers' own checks need descriptors.
-             setrlimit(RLIMIT_NOFILE, &old);
-             return outcome(read) + " | " + out.drain();
-         },
-         "0x80000010 untouched | Failed to popen:uname -o strerror(errno):Too many open files\n"},
+        {"descriptor limit 3", [&] { return osNameWithin(false); }, kNoPipe},
+        // Standard input closed and one descriptor left above 2: the pipe's
+        // read end takes 0 and cannot be moved above the standard ones.
+        {"standard input closed, one descriptor above 2 left", [&] { return osNameWithin(true); },
+         kNoPipe},
     };
     for (const Row &row : rows) {
         EXPECT_EQ(inFreshProcess(row.run, row.freshDirs), row.want) << row.label;

@@ -9,9 +9,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
-#include <linux/filter.h>
 #include <linux/fs.h>
-#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -20,11 +18,9 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -32,9 +28,11 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulator.h"
+#include "refuse_call.h"
 #include "tool_trees.h"
 
 namespace {
@@ -42,46 +40,10 @@ namespace {
 using Listing = std::map<std::string, std::string>;
 
 // Runs dravel with args (in /dev/shm under umask 022, as the fixture sets up),
-// with setting (NAME=VALUE) in its environment when one is given and after
-// inChild in its process; expects exit status status and returns its
-// standard output and error together.
+// as velquar_test::runProgram runs a program.
 std::string dravel(std::vector<const char *> argv, int status = 0, const std::string &setting = "",
                    void (*inChild)() = nullptr) {
-    argv.insert(argv.begin(), VELQUAR_DRAVEL_PATH);
-    const std::vector<std::string> emulator = velquar_test::emulatorWords();
-    if (!setting.empty() && !emulator.empty()) {
-        argv.insert(argv.begin(), {"-E", setting.c_str()});
-    }
-    for (auto w = emulator.rbegin(); w != emulator.rend(); ++w) {
-        argv.insert(argv.begin(), w->c_str());
-    }
-    argv.push_back(nullptr);
-    int out[2];
-    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        dup2(out[1], 2);
-        if (!setting.empty() && emulator.empty()) {
-            putenv(const_cast<char *>(setting.c_str()));
-        }
-        if (inChild) {
-            inChild();
-        }
-        execv(argv[0], const_cast<char *const *>(argv.data()));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string text;
-    char chunk[4096];
-    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<size_t>(n));
-    }
-    close(out[0]);
-    int result = 0;
-    waitpid(pid, &result, 0);
-    EXPECT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == status) << "status " << result;
-    return text;
+    return velquar_test::runProgram(VELQUAR_DRAVEL_PATH, std::move(argv), status, setting, inChild);
 }
 
 // What lstat says of each entry of dir: "blk MODE RDEV" (octal permission
@@ -119,38 +81,16 @@ void setImmutable(const std::filesystem::path &path, int flags) {
     close(fd);
 }
 
-// renameat2 with flags failing with error, by a seccomp filter (for this
-// machine's system calls): EINVAL as on a file system without them.
-void refuseRenameFlags(int error) {
-    sock_filter code[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 3),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[4])),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(error)),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    const sock_fprog program = {sizeof code / sizeof code[0], code};
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
-        _exit(126);
-    }
+// Root as bound by permissions: folders it may not read stay closed to it.
+void withoutOverride() {
+    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+    prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
 }
 
-// Whether this process may install a seccomp filter: qemu-user refuses one
-// (and would apply it to its own host calls, not to the emulated program's).
-bool seccompFilters() {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        sock_filter allow = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
-        const sock_fprog program = {1, &allow};
-        _exit(prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-                      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0
-                  ? 0
-                  : 1);
-    }
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+// renameat2 with flags failing with error: EINVAL as on a file system
+// without them.
+void refuseRenameFlags(int error) {
+    velquar_test::refuseCall(__NR_renameat2, 4, 0, false, error);
 }
 
 class Dravel : public ::testing::Test {
@@ -399,11 +339,7 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
         {"/dev/shm/grp/dev", 65534, EPERM},
         {"/dev/shm/pub/root", 0, 0},
         {"/dev/shm/rootgrp/dev", 65534, 0},
-        {"/dev/shm/blind/dev", 65534, 0, "/dev/shm/root", "",
-         [] {
-             prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
-             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
-         }},
+        {"/dev/shm/blind/dev", 65534, 0, "/dev/shm/root", "", withoutOverride},
         {"/dev/shm/acl/dev", 65534, EPERM},
         {"/dev/shm/aclread/dev", 65534, 0},
         // Standard input closed: the folder reached may be descriptor 0.
@@ -472,10 +408,7 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
              ASSERT_EQ(mkdir("/dev/shm/by-name", 0755), 0);
              ASSERT_EQ(mount("tmpfs", "/dev/shm/by-name", "tmpfs", 0, "mode=0000"), 0);
          },
-         [] {
-             prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
-             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
-         },
+         withoutOverride,
          shm + "the mount point by-name cannot be opened (Permission denied)\n",
          1,
          {}},
@@ -538,7 +471,7 @@ TEST_F(Dravel, ReportsWhatItCouldNotDo) {
          {},
          "/dev/shm/ovl/root/velquar-sentinel"},
     };
-    const bool filters = seccompFilters();
+    const bool filters = velquar_test::seccompFilters();
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         if (!filters && std::string(c.name).rfind("renameat2", 0) == 0) {

@@ -6,10 +6,14 @@
 #ifndef VELQUAR_TESTS_EMULATOR_H
 #define VELQUAR_TESTS_EMULATOR_H
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -95,6 +99,82 @@ inline ProgramRun runCommand(const std::string &command, const std::string &errP
     std::ifstream errFile(errPath);
     std::string err((std::istreambuf_iterator<char>(errFile)), std::istreambuf_iterator<char>());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err};
+}
+
+// Reads fd to its end and closes it.
+inline std::string readToEnd(int fd) {
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    close(fd);
+    return text;
+}
+
+struct ChildRun {
+    int status;  // as waitpid gives it
+    std::string text;
+};
+
+// Runs body in a child process, which ends with what body returns as its
+// text (status 0, or 1 when it could not be passed on). body is given the
+// descriptor that carries the text, for a child that closes all others.
+inline ChildRun runInChild(const std::function<std::string(int)> &body) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return {-1, "no pipe"};
+    }
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[0]);
+        const std::string text = body(ends[1]);
+        _exit(write(ends[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0
+                                                                                            : 1);
+    }
+    close(ends[1]);
+    ChildRun run{-1, readToEnd(ends[0])};
+    waitpid(pid, &run.status, 0);
+    return run;
+}
+
+// Runs program with args (no shell), setting (NAME=VALUE) in its environment
+// when one is given and after inChild in its process; expects exit status
+// status and returns its standard output and error together.
+inline std::string runProgram(const char *program, std::vector<const char *> argv, int status = 0,
+                              const std::string &setting = "", void (*inChild)() = nullptr) {
+    argv.insert(argv.begin(), program);
+    const std::vector<std::string> emulator = emulatorWords();
+    if (!setting.empty() && !emulator.empty()) {
+        argv.insert(argv.begin(), {"-E", setting.c_str()});
+    }
+    for (auto w = emulator.rbegin(); w != emulator.rend(); ++w) {
+        argv.insert(argv.begin(), w->c_str());
+    }
+    argv.push_back(nullptr);
+    int out[2];
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        if (!setting.empty() && emulator.empty()) {
+            putenv(const_cast<char *>(setting.c_str()));
+        }
+        if (inChild) {
+            inChild();
+        }
+        execv(argv[0], const_cast<char *const *>(argv.data()));
+        _exit(127);
+    }
+    close(out[1]);
+    const std::string text = readToEnd(out[0]);
+    int result = 0;
+    waitpid(pid, &result, 0);
+    EXPECT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == status) << "status " << result;
+    return text;
 }
 
 }  // namespace velquar_test

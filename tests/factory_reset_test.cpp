@@ -69,29 +69,15 @@ struct Workspace {
     // settings into its environment. Keeps its standard error in err.
     std::string run(const std::string &args = "", const std::string &prefix = "",
                     int expectedStatus = 0, const std::vector<std::string> &settings = {}) {
-        const std::string errPath = device.dir() + "/stderr";
         // Redirected around the prefix, which may leave the shell too few
         // descriptors to redirect anything itself.
-        const std::string command = "cd '" + work.string() + "' && { " + prefix +
-                                    programCommand(VELQUAR_FACTORY_RESET_PATH, settings) + args +
-                                    "; } 2>'" + errPath + "'";
-        fflush(stdout);
-        FILE *pipe = popen(command.c_str(), "r");
-        if (!pipe) {
-            ADD_FAILURE() << "cannot run " << command;
-            return "";
-        }
-        std::string out;
-        char chunk[4096];
-        for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-            out.append(chunk, n);
-        }
-        const int status = pclose(pipe);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == expectedStatus)
-            << "status " << status;
-        std::ifstream in(errPath);
-        err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return out;
+        const velquar_test::ProgramRun done = velquar_test::runCommand(
+            "cd '" + work.string() + "' && { " + prefix +
+                programCommand(VELQUAR_FACTORY_RESET_PATH, settings) + args + "; }",
+            device.dir() + "/stderr");
+        EXPECT_EQ(done.status, expectedStatus);
+        err = done.err;
+        return done.out;
     }
 
     // The first word of each logged call whose name starts with prefix.
@@ -105,35 +91,9 @@ struct Workspace {
 
     // Creates each path below the working folder: a folder when it ends in
     // '/', else a file holding "data".
-    void make(const Lines &paths) const {
-        for (const std::string &p : paths) {
-            fs::create_directories((work / p).parent_path());
-            if (p.back() != '/') {
-                std::ofstream(work / p) << "data";
-            }
-        }
-    }
-
-    // Every path below the working folder except the config file, with a
-    // mark for its kind: '/' folder, '@' link, '|' FIFO, '=' socket, '%' device.
-    Lines tree() const {
-        Lines found;
-        for (const auto &e : fs::recursive_directory_iterator(work)) {
-            std::string name = e.path().lexically_relative(work).string();
-            const fs::file_status st = e.symlink_status();
-            const char *mark = fs::is_symlink(st)        ? "@"
-                               : fs::is_directory(st)    ? "/"
-                               : fs::is_fifo(st)         ? "|"
-                               : fs::is_socket(st)       ? "="
-                               : fs::is_regular_file(st) ? ""
-                                                         : "%";
-            if (name != "reset_config.ini") {
-                found.push_back(name + mark);
-            }
-        }
-        std::sort(found.begin(), found.end());
-        return found;
-    }
+    void make(const Lines &paths) const { velquar_test::makeTree(work, paths); }
+    // Every path below the working folder but the config file, marked.
+    Lines tree() const { return velquar_test::listTree(work, "reset_config.ini"); }
 
     SimDevice device;
     fs::path work;

@@ -2,8 +2,10 @@
 // and the stand-ins.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <algorithm>
+#include <array>
 
 #include <cstring>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "emulator.h"
+#include "refuse_call.h"
 #include "sim_device.h"
 
 using namespace velquar_test;
@@ -572,9 +575,10 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"MulticastMac", "mac = 01:00:5e:00:00:01\n", nullptr, {"device-id"}},
         CheckCase{"LanguageOutsideTheTable", "language = 1\n", nullptr, {"device-language"}},
         CheckCase{"TwoPartLanguage", "language = 498\n", nullptr, {}},
-        CheckCase{"ProxyWithPort", "proxy = gateway:8080\n", nullptr, {}},
-        CheckCase{"ProxyPortTooLarge", "proxy = gateway:70000\n", nullptr, {"http-proxy"}},
+        CheckCase{"ProxyWithPort", "proxy = gateway:65535\n", nullptr, {}},
+        CheckCase{"ProxyPortTooLarge", "proxy = gateway:65536\n", nullptr, {"http-proxy"}},
         CheckCase{"ProxyPortWithoutHost", "proxy = :3128\n", nullptr, {"http-proxy"}},
+        CheckCase{"SpaceInModel", "customer.model_name = OV 55U8\n", nullptr, {}},
         CheckCase{
             "ControlCharacterInModel", "customer.model_name = OV\x01\n", nullptr, {"identity"}},
         CheckCase{"EmptyChipset", "customer.chipset = \n", nullptr, {"identity"}},
@@ -702,7 +706,7 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
     SimDevice holder;
     const std::string fifo = holder.dir() + "/library.so";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {{"--bogus"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"--bogus=1"}, 2, "velquar-props: unknown option --bogus\n"},
         {{"-x"}, 2, "velquar-props: unknown option -x\n"},
@@ -740,36 +744,21 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--check", "--list"}, 2, "velquar-props: --list prints the whole catalogue"},
         {{"--check", "--value", "deviceId"}, 2, "velquar-props: --value reads one property"},
         {{"--che=1"}, 2, "velquar-props: --check takes no value\n"},
-        // A library that ends the process has not passed anything.
-        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during the load of " +
-             std::string(VELQUAR_STUB_LIBRARY) + "\n",
-         {"VELQUAR_STUB_EXIT=load"}},
-        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during the load of ",
-         {"VELQUAR_STUB_EXIT=load"}},
-        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during "
-         "CreateDevicePropertiesProviderContext\n",
-         {"VELQUAR_STUB_EXIT=create"}},
-        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during the read of ",
-         {"VELQUAR_STUB_EXIT=read"}},
-        {{"--json", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during "
-         "ReleaseDevicePropertiesProviderContext\n",
-         {"VELQUAR_STUB_EXIT=release"}},
-        {{"--check", "--library", VELQUAR_STUB_LIBRARY},
-         1,
-         "velquar-props: the platform library ended the process during the unload of the "
-         "library\n",
-         {"VELQUAR_STUB_EXIT=unload"}},
     };
+    // A library that ends the process has not passed anything.
+    const std::string ended = "velquar-props: the platform library ended the process during ";
+    for (const auto &[mode, step, during] : std::vector<std::array<std::string, 3>>{
+             {"--check", "load", "the load of " + std::string(VELQUAR_STUB_LIBRARY) + "\n"},
+             {"--json", "load", "the load of "},
+             {"--check", "create", "CreateDevicePropertiesProviderContext\n"},
+             {"--json", "read", "the read of "},
+             {"--json", "release", "ReleaseDevicePropertiesProviderContext\n"},
+             {"--check", "unload", "the unload of the library\n"}}) {
+        cases.push_back({{mode, "--library", VELQUAR_STUB_LIBRARY},
+                         1,
+                         ended + during,
+                         {"VELQUAR_STUB_EXIT=" + step}});
+    }
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());
         SimDevice device;
@@ -825,11 +814,13 @@ TEST(Inspector, LinesPrintedAtLoadAndUnloadStayOffTheOutput) {
     };
     const std::string loaded = "stub library loaded\n", unloaded = "stub library unloaded\n";
     const Case cases[] = {
-        {{"--json", "panelWidth"},
+        {{"--json", "panelWidth", "totalMemory"},
          "{\n  \"output\": [\"stub library loaded\", \"stub context created\", "
          "\"stub context released\", \"stub library unloaded\"],\n  \"properties\": [\n"
          "    {\"name\": \"panelWidth\", \"type\": \"int32\", \"result\": \"OK\", \"code\": 0, "
-         "\"value\": 3840, \"output\": []}\n  ]\n}\n",
+         "\"value\": 3840, \"output\": []},\n    {\"name\": \"totalMemory\", \"type\": \"int64\", "
+         "\"result\": \"PROPERTY_INVALID_ARGUMENT\", \"code\": -2147483642, \"value\": null, "
+         "\"output\": []}\n  ]\n}\n",
          {}},
         {{"--value", "panelWidth"}, "3840\n", {loaded, "stub context created\n", unloaded}},
         {{"panelWidth"}, "stub context created\nPROPERTY ", {loaded, unloaded}},
@@ -894,6 +885,12 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
          "\n  \"note\": \"the library's lines cannot be stored (Read-only file system): they "
          "went to standard error\",\n  \"properties\": [\n",
          {preloadSetting(VELQUAR_NO_FILE_PRELOAD_PATH)}},
+        // Standard input closed: the file that takes the lines is descriptor 0.
+        {"",
+         {"--json", "platformPackageVersion", "<&-"},
+         0,
+         "",
+         "\"output\": [\"Orvane Palomir config path: "},
         // Without standard error there is nowhere to set standard output
         // aside to: a failure all the same.
         {"{ exec ", {"--json", "2>&-;", "}"}, 1, "", ""},
@@ -913,4 +910,20 @@ TEST(Inspector, OutputThatCannotBeWrittenIsAFailure) {
     }
     std::ifstream kept(input);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "standard input\n");
+    // Closing it fails after a flush that did not, as where a write error
+    // comes only at close (NFS): a failure too.
+    if (seccompFilters()) {
+        const std::string out = runProgram(VELQUAR_PROPS_PATH, {"--help"}, 1, "",
+                                           [] { refuseCall(__NR_close, 0, 1, true, EIO); });
+        EXPECT_NE(out.find("\n" + full + ": Input/output error\n"), std::string::npos) << out;
+        // Writes to descriptor 1 fail: the library's lines are lost, and the
+        // document, written elsewhere, says so.
+        const std::string lost = runProgram(
+            VELQUAR_PROPS_PATH, {"--json", "panelWidth", "--library", VELQUAR_STUB_LIBRARY}, 0, "",
+            [] { refuseCall(__NR_write, 0, 1, true, EIO); });
+        EXPECT_NE(lost.find("\"note\": \"some of the library's lines could not be stored and are "
+                            "lost; the later ones went to standard error\""),
+                  std::string::npos)
+            << lost;
+    }
 }

@@ -17,35 +17,23 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "emulator.h"
 #include "remove_tree.h"
 #include "tool_trees.h"
 
 namespace fs = std::filesystem;
 using velquar_test::chain;
+using velquar_test::makeTree;
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
 const uid_t kUser = 65534;
-
-// Every path below dir, with '/' after folders, '@' after links and '|'
-// after FIFOs.
-Lines tree(const fs::path &dir) {
-    Lines found;
-    for (const auto &e : fs::recursive_directory_iterator(dir)) {
-        const fs::file_status st = e.symlink_status();
-        found.push_back(e.path().lexically_relative(dir).string() + (fs::is_symlink(st)     ? "@"
-                                                                     : fs::is_directory(st) ? "/"
-                                                                     : fs::is_fifo(st)      ? "|"
-                                                                                            : ""));
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-}
 
 void files(const fs::path &dir, int count) {
     fs::create_directories(dir);
@@ -67,22 +55,25 @@ struct Outcome {
     Lines left;  // "path error" per entry reported
 };
 
+std::function<void()> atFirstReport;
+
 void onLeft(const char *path, int error, void *arg) {
     static_cast<Lines *>(arg)->push_back(std::string(path) + " " + strerrorname_np(error));
+    if (atFirstReport) {
+        atFirstReport();
+        atFirstReport = nullptr;
+    }
 }
 
 // Runs the walk on base/t in a child and returns what it reported.
 Outcome walkInChild(const fs::path &base, unsigned flags, size_t failFromSize, rlim_t fdLimit,
-                    bool asUser) {
-    int report[2];
-    EXPECT_EQ(pipe2(report, O_CLOEXEC), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
+                    bool asUser, const std::function<void(const fs::path &)> &firstReport) {
+    const velquar_test::ChildRun run = velquar_test::runInChild([&](int report) {
         if (asUser && geteuid() == 0 && (setgid(kUser) != 0 || setuid(kUser) != 0)) {
             _exit(2);
         }
         for (int fd = 3; fd < 1024; ++fd) {
-            if (fd != report[1]) {
+            if (fd != report) {
                 close(fd);
             }
         }
@@ -97,35 +88,27 @@ Outcome walkInChild(const fs::path &base, unsigned flags, size_t failFromSize, r
         options.left = onLeft;
         options.arg = &left;
         failFrom = failFromSize;
+        if (firstReport) {
+            atFirstReport = [&] { firstReport(base); };
+        }
         options.grow = failFromSize ? limitedGrow : nullptr;
         const RemoveResult result = removeContents(dir, "t", options);
         std::string text = std::to_string(result.error) + "\n" + std::to_string(result.left) + "\n";
         for (const std::string &line : left) {
             text += line + "\n";
         }
-        const bool written =
-            write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        _exit(written ? 0 : 4);
-    }
-    close(report[1]);
-    std::string text;
-    char chunk[4096];
-    for (ssize_t n; (n = read(report[0], chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<size_t>(n));
-    }
-    close(report[0]);
-    int status = -1;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        return text;
+    });
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << "status " << run.status;
     Outcome outcome{};
-    std::vector<std::string> lines;
-    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-        lines.push_back(text.substr(at, end - at));
-    }
-    if (lines.size() >= 2) {
-        outcome.result.error = std::stoi(lines[0]);
-        outcome.result.left = std::stoul(lines[1]);
-        outcome.left.assign(lines.begin() + 2, lines.end());
+    std::istringstream in(run.text);
+    std::string error, count;
+    if (std::getline(in, error) && std::getline(in, count)) {
+        outcome.result.error = std::stoi(error);
+        outcome.result.left = std::stoul(count);
+        for (std::string line; std::getline(in, line);) {
+            outcome.left.push_back(line);
+        }
     }
     return outcome;
 }
@@ -140,17 +123,18 @@ struct Case {
     size_t failFrom = 0;  // 0: allocation never fails
     rlim_t fdLimit = 1024;
     bool asUser = false;  // as root, the tree is an ordinary user's, who runs the walk
+    std::function<void(const fs::path &)> atFirstReport = nullptr;  // run at the first report
+    bool onTmpfs = false;                                           // in /dev/shm rather than /tmp
 };
 
 }  // namespace
 
 TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
+    const std::string name62(62, 'n');
     const Case cases[] = {
         {"links go, their targets stay",
          [](const fs::path &b) {
-             fs::create_directories(b / "outside/sub");
-             std::ofstream(b / "outside/keep");
-             fs::create_directories(b / "t/nested");
+             makeTree(b, {"outside/sub/", "outside/keep", "t/nested/"});
              fs::create_directory_symlink(b / "outside", b / "t/tofolder");
              fs::create_directory_symlink("../../outside", b / "t/nested/relative");
              fs::create_symlink(b / "outside/keep", b / "t/tofile");
@@ -162,8 +146,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          0},
         {"FIFOs kept, no failure",
          [](const fs::path &b) {
-             fs::create_directories(b / "t/sub");
-             std::ofstream(b / "t/sub/file");
+             makeTree(b, {"t/sub/file"});
              ASSERT_EQ(mkfifo((b / "t/fifo").c_str(), 0644), 0);
              ASSERT_EQ(mkfifo((b / "t/sub/fifo").c_str(), 0644), 0);
          },
@@ -173,7 +156,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          0},
         {"FIFOs removed",
          [](const fs::path &b) {
-             fs::create_directories(b / "t/sub");
+             makeTree(b, {"t/sub/"});
              ASSERT_EQ(mkfifo((b / "t/fifo").c_str(), 0644), 0);
              ASSERT_EQ(mkfifo((b / "t/sub/fifo").c_str(), 0644), 0);
          },
@@ -195,11 +178,31 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          0,
          0,
          8},
+        // Its ancestors closed for the limit, the walk's first report moves
+        // t/a/c/X out to t/moved: the way back up from X leads elsewhere, so
+        // the walk gives up X and the levels up to the nearest open one, each
+        // for that reason, and goes on as deep as before in t/z (listed
+        // after t/a: on a tmpfs a folder lists its newest entry first).
+        {"a folder moved out of reach while its parents are closed",
+         [](const fs::path &b) {
+             chain(b / "t/z", 4);
+             // w is listed after X, so out of reach too.
+             makeTree(b, {"t/a/c/w", "t/a/c/X/Y/Z/locked/file"});
+             ASSERT_EQ(chmod((b / "t/a/c/X/Y/Z/locked").c_str(), 0555), 0);
+         },
+         0,
+         {"t/", "t/a/", "t/a/c/", "t/a/c/w", "t/moved/", "t/moved/Y/", "t/moved/Y/Z/",
+          "t/moved/Y/Z/locked/", "t/moved/Y/Z/locked/file"},
+         {"t/a/c/X/Y/Z/locked/file EACCES", "t/a/c/X ESTALE", "t/a/c ESTALE"},
+         EACCES,
+         0,
+         7,
+         true,
+         [](const fs::path &b) { fs::rename(b / "t/a/c/X", b / "t/moved"); },
+         true},
         {"no descriptor left for a folder inside",
          [](const fs::path &b) {
-             fs::create_directories(b / "t/sub");
-             std::ofstream(b / "t/sub/file");
-             std::ofstream(b / "t/file");
+             makeTree(b, {"t/sub/file", "t/file"});
          },
          0,
          {"t/", "t/sub/", "t/sub/file"},
@@ -221,8 +224,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
         {"an entry left is named once",
          [](const fs::path &b) {
              files(b / "t", 150);
-             fs::create_directories(b / "t/locked");
-             std::ofstream(b / "t/locked/file");
+             makeTree(b, {"t/locked/file"});
              ASSERT_EQ(chmod((b / "t/locked").c_str(), 0555), 0);
          },
          0,
@@ -234,15 +236,26 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          true},
         // Reported once for the names that did not fit, not again as not empty.
         {"no memory for a folder's first name",
-         [](const fs::path &b) {
-             fs::create_directories(b / "t/sub");
-             std::ofstream(b / "t/sub/a-name-longer-than-thirty-two-bytes");
-         },
+         [](const fs::path &b) { makeTree(b, {"t/sub/a-name-longer-than-thirty-two-bytes"}); },
          0,
          {"t/", "t/sub/", "t/sub/a-name-longer-than-thirty-two-bytes"},
          {"t/sub ENOMEM"},
          ENOMEM,
          64},
+        // The entry left is named by itself when its path finds no memory
+        // (a 65-byte block; its 62-byte name fits the names' 64).
+        {"no memory for the path of an entry left",
+         [&](const fs::path &b) {
+             makeTree(b, {"t/" + name62});
+             ASSERT_EQ(chmod((b / "t").c_str(), 0555), 0);
+         },
+         0,
+         {"t/", "t/" + name62},
+         {name62 + " EACCES"},
+         EACCES,
+         65,
+         1024,
+         true},
         {"no memory for names at all",
          [](const fs::path &b) { files(b / "t/sub", 3); },
          0,
@@ -253,10 +266,7 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
          1},
         {"a folder that may not be written keeps its file, and says so",
          [](const fs::path &b) {
-             fs::create_directories(b / "t/locked");
-             fs::create_directories(b / "t/gone/deeper");
-             std::ofstream(b / "t/locked/file");
-             std::ofstream(b / "t/gone/deeper/file");
+             makeTree(b, {"t/locked/file", "t/gone/deeper/file"});
              ASSERT_EQ(chmod((b / "t/locked").c_str(), 0555), 0);
          },
          0,
@@ -269,7 +279,9 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        char base[] = "/tmp/velquar-remove-XXXXXX";
+        std::string baseName =
+            c.onTmpfs ? "/dev/shm/velquar-remove-XXXXXX" : "/tmp/velquar-remove-XXXXXX";
+        char *base = &baseName[0];
         ASSERT_NE(mkdtemp(base), nullptr);
         ASSERT_EQ(chmod(base, 0755), 0);
         c.make(base);
@@ -278,12 +290,15 @@ TEST(RemoveTree, RemovesWhatItCanAndReportsEveryEntryLeft) {
                 ASSERT_EQ(lchown(e.path().c_str(), kUser, kUser), 0) << e.path();
             }
         }
-        const Outcome outcome = walkInChild(base, c.flags, c.failFrom, c.fdLimit, c.asUser);
-        EXPECT_EQ(tree(base), c.after);
+        const Outcome outcome =
+            walkInChild(base, c.flags, c.failFrom, c.fdLimit, c.asUser, c.atFirstReport);
+        EXPECT_EQ(velquar_test::listTree(base), c.after);
         EXPECT_EQ(outcome.left, c.left);
         EXPECT_EQ(outcome.result.left, c.left.size());
         EXPECT_EQ(outcome.result.error, c.error);
-        chmod((fs::path(base) / "t/locked").c_str(), 0755);
+        for (const char *locked : {"t/locked", "t/moved/Y/Z/locked", "t"}) {
+            chmod((fs::path(base) / locked).c_str(), 0755);
+        }
         fs::remove_all(base);
     }
 }

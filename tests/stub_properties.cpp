@@ -1,6 +1,7 @@
 // A properties library of a vendor's making, loaded by the inspector in the
 // library's place: it says so on standard output when it is loaded and
-// unloaded, as such libraries may, and answers 3840 for every int32 read.
+// unloaded, as such libraries may, answers 3840 for every int32 read and
+// refuses every int64 read as a bad argument.
 // Built a second time with VELQUAR_STUB_CREATION_FAILS, whose context
 // creation fails. With VELQUAR_STUB_EXIT set to "load", "create", "read",
 // "release" or "unload" it ends the process with status 0 there, as a
@@ -83,6 +84,6 @@ VELQUAR_API int GetInt32Property(DevicePropertiesProviderContext *, const char *
 }
 
 VELQUAR_API int GetInt64Property(DevicePropertiesProviderContext *, const char *, long long *) {
-    return PROPERTY_UNAVAILABLE;
+    return PROPERTY_INVALID_ARGUMENT;
 }
 }

@@ -1,5 +1,6 @@
-// Trees for the tests of the removal walk and of the two root tools: a deep
-// chain of folders, and a POSIX access ACL set as the kernel stores it.
+// Trees for the tests of the removal walk and of the two root tools: made
+// from a list of paths and listed again, a deep chain of folders, and a
+// POSIX access ACL set as the kernel stores it.
 #ifndef VELQUAR_TESTS_TOOL_TREES_H
 #define VELQUAR_TESTS_TOOL_TREES_H
 
@@ -12,12 +13,49 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace velquar_test {
+
+// Makes each path below dir with its folders: a folder where the path ends
+// in '/', else a file that holds "data".
+inline void makeTree(const std::filesystem::path &dir, const std::vector<std::string> &paths) {
+    for (const std::string &p : paths) {
+        std::filesystem::create_directories((dir / p).parent_path());
+        if (p.back() != '/') {
+            std::ofstream(dir / p) << "data";
+        }
+    }
+}
+
+// Every path below dir but skip, sorted, with a mark for its kind: '/'
+// folder, '@' link, '|' FIFO, '=' socket, '%' device.
+inline std::vector<std::string> listTree(const std::filesystem::path &dir,
+                                         const std::string &skip = "") {
+    namespace fs = std::filesystem;
+    std::vector<std::string> found;
+    for (const auto &e : fs::recursive_directory_iterator(dir)) {
+        const std::string name = e.path().lexically_relative(dir).string();
+        const fs::file_status st = e.symlink_status();
+        const char *mark = fs::is_symlink(st)        ? "@"
+                           : fs::is_directory(st)    ? "/"
+                           : fs::is_fifo(st)         ? "|"
+                           : fs::is_socket(st)       ? "="
+                           : fs::is_regular_file(st) ? ""
+                                                     : "%";
+        if (name != skip) {
+            found.push_back(name + mark);
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
 
 // A chain of depth folders "d" below dir (made when missing), a file at its
 // end; the folders go to owner when one is given.

@@ -93,7 +93,7 @@ void report(Walk *walk, int depth, int error, RemoveReport to) {
     for (int i = 0; i <= depth; ++i) {
         length += strlen(entryName(walk->levels[i])) + 1;
     }
-    char *text = static_cast<char *>(malloc(length));
+    char *text = static_cast<char *>(grow(*walk, nullptr, length));
     if (!text) {
         to(depth >= 0 ? entryName(walk->levels[depth]) : walk->path, error, walk->options.arg);
         return;
@@ -261,15 +261,16 @@ bool climb(Walk *walk) {
     if (parent->fd < 0) {
         // Only a parent that is still the one left counts: a folder moved
         // meanwhile leads elsewhere, and the levels up to the nearest open
-        // one are given up.
-        const int up = openChild(walk, level->fd, "..");
+        // one are given up. A level given up itself has no way up and is
+        // left for the same reason, not for its missing descriptor.
+        const int up = level->fd >= 0 ? openChild(walk, level->fd, "..") : -1;
         struct stat st;
         if (up >= 0 && fstat(up, &st) == 0 && st.st_dev == parent->dev &&
             st.st_ino == parent->ino) {
             parent->fd = up;
             walk->lowestOpen = walk->depth - 1;
         } else {
-            error = up >= 0 ? ESTALE : errno;
+            error = up >= 0 || level->fd < 0 ? ESTALE : errno;
             if (up >= 0) {
                 close(up);
             }
@@ -285,6 +286,11 @@ bool climb(Walk *walk) {
         walk->lowestOpen = walk->depth + 1;
         leave(walk, walk->depth, error);
         return true;
+    }
+    // Back at an open folder after the levels above it were given up: none
+    // of them counts as open any more, so the next ones may be closed again.
+    if (walk->lowestOpen > walk->depth + 1) {
+        walk->lowestOpen = walk->depth + 1;
     }
     if (unlinkat(parent->fd, entryName(*parent), AT_REMOVEDIR) == 0) {
         ++parent->removed;

@@ -30,7 +30,8 @@ struct RemoveOptions {
     // Each entry once, also when its folder is read again.
     RemoveReport left = nullptr;
     void *arg = nullptr;
-    // Grows the walk's buffers as realloc does; realloc when null.
+    // Grows the walk's buffers and makes its report texts as realloc does;
+    // realloc when null.
     void *(*grow)(void *block, size_t size) = nullptr;
 };
 
