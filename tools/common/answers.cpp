@@ -187,28 +187,34 @@ bool parseAnswers(const std::string &text, AnswerSet &set, std::string &error) {
     return true;
 }
 
+bool readAnswersFrom(int fd, AnswerSet &set, std::string &error) {
+    struct stat st;
+    std::string text;
+    char buffer[65536];
+    if (fstat(fd, &st) != 0) {
+        return wrong(error, strerror(errno));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return wrong(error, "not a regular file");
+    }
+    switch (velquar::readBounded(fd, kAnswersMaxBytes, buffer, sizeof buffer,
+                                 velquar::appendTo(text))) {
+        case velquar::ReadEnd::Failed:
+            return wrong(error, strerror(errno));
+        case velquar::ReadEnd::TooLarge:
+            return wrong(error, "larger than " + std::to_string(kAnswersMaxBytes) + " bytes");
+        case velquar::ReadEnd::Whole:
+            break;
+    }
+    return parseAnswers(text, set, error);
+}
+
 bool readAnswers(const std::string &path, AnswerSet &set, std::string &error) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return wrong(error, strerror(errno));
     }
-    struct stat st;
-    std::string text;
-    char buffer[65536];
-    velquar::ReadEnd end = velquar::ReadEnd::Failed;
-    if (fstat(fd, &st) != 0) {
-        error = strerror(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-    } else {
-        end = velquar::readBounded(fd, kAnswersMaxBytes, buffer, sizeof buffer,
-                                   velquar::appendTo(text));
-        if (end == velquar::ReadEnd::Failed) {
-            error = strerror(errno);
-        } else if (end == velquar::ReadEnd::TooLarge) {
-            error = "larger than " + std::to_string(kAnswersMaxBytes) + " bytes";
-        }
-    }
+    const bool ok = readAnswersFrom(fd, set, error);
     close(fd);
-    return end == velquar::ReadEnd::Whole && parseAnswers(text, set, error);
+    return ok;
 }

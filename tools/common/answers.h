@@ -48,6 +48,8 @@ bool parseAnswers(const std::string &text, AnswerSet &set, std::string &error);
 // Reads the document in the regular file at path, at most kAnswersMaxBytes
 // of it; false, with why in error, when it cannot be read or parsed.
 bool readAnswers(const std::string &path, AnswerSet &set, std::string &error);
+// The same for a file open as fd (opened without blocking).
+bool readAnswersFrom(int fd, AnswerSet &set, std::string &error);
 
 // Whether a property's answer changes by itself on a running television
 // (free memory, the Wi-Fi link quality): such a change is shown apart and
