@@ -6,12 +6,11 @@
 #include "app_ipc.h"
 #include "decimal.h"
 #include "platform_device_properties_provider.h"
+#include "shell_lines.h"
 #include "velquar_platform.h"
 
 namespace velquar {
 namespace {
-
-const char kCABundleVariable[] = "CURL_CA_BUNDLE_PATH";
 
 // The proxy as the platform configures it; the platform knows no
 // credentials, so username and password stay empty.

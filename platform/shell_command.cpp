@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "descriptor.h"
+#include "shell_lines.h"
 #include "velquar_platform.h"
 
 extern char **environ;
@@ -20,21 +21,6 @@ namespace velquar {
 namespace {
 
 const size_t kLineSize = 256;
-
-// The shell's environment: the caller's, in the C locale, so that what the
-// commands print (free's "Mem:" line) does not depend on the user's language.
-std::vector<char *> shellEnvironment() {
-    static char cLocale[] = "LC_ALL=C";
-    std::vector<char *> env;
-    for (char **entry = environ; entry && *entry; ++entry) {
-        if (strncmp(*entry, "LC_ALL=", 7) != 0) {
-            env.push_back(*entry);
-        }
-    }
-    env.push_back(cLocale);
-    env.push_back(nullptr);
-    return env;
-}
 
 // The running shell and the read end of its output pipe. Ended normally, it
 // closes the pipe and waits for the shell, as pclose does. Left by a
@@ -145,7 +131,7 @@ int startShell(const std::string &command, pid_t &pid, int &output) {
         rc = posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
     }
     if (rc == 0) {
-        std::vector<char *> env = shellEnvironment();
+        std::vector<char *> env = shellEnvironment(environ);
         char sh[] = "sh", dashC[] = "-c";
         char *argv[] = {sh, dashC, const_cast<char *>(command.c_str()), nullptr};
         rc = posix_spawn(&pid, "/bin/sh", actions.get(), attributes.get(), argv, env.data());

@@ -8,6 +8,7 @@
 #include "platform_calls.h"
 #include "platform_device_properties_provider.h"
 #include "shell_command.h"
+#include "shell_lines.h"
 #include "velquar_platform.h"
 
 namespace velquar {
@@ -102,19 +103,19 @@ int readMemory(const char *command, long long &value) {
 }  // namespace
 
 int PlatformDevicePropertiesProvider::getOsName(std::string &value) const {
-    return runShellCommand("uname -o", value);
+    return runShellCommand(kOsNameLine, value);
 }
 
 int PlatformDevicePropertiesProvider::getOsVersion(std::string &value) const {
-    return runShellCommand("uname -a", value);
+    return runShellCommand(kOsVersionLine, value);
 }
 
 int PlatformDevicePropertiesProvider::getTotalMemory(long long &value) const {
-    return readMemory("free | grep Mem | awk '{print $2}'", value);
+    return readMemory(kTotalMemoryLine, value);
 }
 
 int PlatformDevicePropertiesProvider::getAvailableMemory(long long &value) const {
-    return readMemory("free | grep Mem | awk '{print $4}'", value);
+    return readMemory(kAvailableMemoryLine, value);
 }
 
 // A wired connection counts as full strength; on Wi-Fi the link quality of
@@ -133,9 +134,7 @@ int PlatformDevicePropertiesProvider::getNetworkConnectionStrength(int &value) c
         return PROPERTY_OK;
     }
     std::string quality;
-    if (runShellCommand("cat /proc/net/wireless | awk 'NR==3 {print $3}'", quality) !=
-            PROPERTY_OK ||
-        quality.empty()) {
+    if (runShellCommand(kWirelessQualityLine, quality) != PROPERTY_OK || quality.empty()) {
         return PROPERTY_UNAVAILABLE;
     }
     value = decimalToInt(quality.c_str());

@@ -20,6 +20,9 @@ std::string trim(const std::string &s) {
     return s.substr(b, e - b + 1);
 }
 
+// The shell records a state file may hold: shell.1 to shell.16.
+constexpr int kShellRecordSlots = 16;
+
 // What a key's value must be for the stand-ins to use it.
 enum class Kind {
     Text,      // any text
@@ -28,6 +31,7 @@ enum class Kind {
     Sequence,  // 32-bit numbers separated by blanks or commas
     Hex,       // exactly size bytes of hex
     HexUpTo,   // 1 to size bytes of hex
+    Bytes,     // 0 to size bytes of hex
     Moment,    // when the resource manager delivers its messages
     Messages,  // the resource manager's messages: "CODE [TEXT] | ..."
 };
@@ -69,7 +73,16 @@ const std::map<std::string, KeyKind> &knownKeys() {
             {"apm.is_resource_owner", {Kind::Number, 0}},
             {"teec.open_session.origin", {Kind::Number, 0}},
             {"teec.invoke.origin", {Kind::Number, 0}},
+            // Recorded for a complete replay (velquar-sim --bundle); the
+            // stand-ins do not answer from them.
+            {"curl_ca_bundle_path.set", {Kind::Number, 0}},
+            {"curl_ca_bundle_path.hex", {Kind::Bytes, 4096}},
         };
+        for (int n = 1; n <= kShellRecordSlots; ++n) {
+            const std::string shell = "shell." + std::to_string(n);
+            k[shell + ".command"] = {Kind::Text, 0};
+            k[shell + ".output.hex"] = {Kind::Bytes, 4096};
+        }
         const char *const calls[] = {
             "hdcp_version",
             "input_source",
@@ -154,6 +167,12 @@ std::string unreadable(const KeyKind &k, const std::string &value) {
             return parseHexUpTo(value, bytes.data(), k.size) != 0
                        ? std::string()
                        : "1 to " + std::to_string(k.size) + " bytes as hex digits";
+        }
+        case Kind::Bytes: {
+            std::vector<unsigned char> bytes(k.size);
+            return value.empty() || parseHexUpTo(value, bytes.data(), k.size) != 0
+                       ? std::string()
+                       : "0 to " + std::to_string(k.size) + " bytes as hex digits";
         }
         case Kind::Moment:
             return value == "join" || value == "is_resource_owner" || value == "thread" ||

@@ -111,7 +111,10 @@ INSTANTIATE_TEST_SUITE_P(
             "Uhd", "4k-hdr.state", "",
             "input_source = 34\ncustomer.model_name = OV-55U8\ncustomer.manufacturer = Orvane\n"
             "customer.chipset = VQ-9A\ncustomer.firmware_version = V8-T653T01-LF1V001"},
-        RoundTrip{"FullHd", "1080p-wifi.state", "", "input_source = 45, 45, 34\nmedium = 2"},
+        // The library's command lines, whatever they printed.
+        RoundTrip{"FullHd", "1080p-wifi.state", "",
+                  "input_source = 45, 45, 34\nmedium = 2\nshell.1.command = uname -o\n"
+                  "shell.5.command = cat /proc/net/wireless | awk 'NR==3 {print $3}'"},
         RoundTrip{"WrongInputSource", "wrong-input-source.state", "", "input_source = 23"},
         RoundTrip{"AllFail", "all-fail.state", "",
                   "hdcp_version.result = -1\ncapability.result = -1\n"

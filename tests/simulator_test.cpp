@@ -103,9 +103,19 @@ TEST(Simulator, ReportsWhatItCannotUse) {
          {"@:1: no \"key = value\" in \"ke\"", "@:2: unknown key \"y\"",
           "@:3: unknown key \"\\x1b[2J\""},
          "3840"},
+        // The records of a complete replay are known, and checked as bytes.
+        {"shell.1.output.hex = 0g\nshell.17.command = uname -o\ncurl_ca_bundle_path.hex = 2\n",
+         nullptr,
+         {"@:1: cannot read \"0g\" for shell.1.output.hex: expected 0 to 4096 bytes as hex digits",
+          "@:2: unknown key \"shell.17.command\"",
+          "@:3: cannot read \"2\" for curl_ca_bundle_path.hex: expected 0 to 4096 bytes as hex "
+          "digits"},
+         "3840"},
         // Every key of the recorder's and the profiles' kind is known.
         {"capability.panel_width = 0x500\ncustomer.chipset.hex = 41:42\nproxy = h:1\n"
          "customer.model_name.unwritten = 1\nteec.invoke.origin = 3\napm.messages = 4 | 5 OTA\n"
+         "shell.1.command = uname -o\nshell.1.output.hex =\nshell.16.output.hex = 0a\n"
+         "curl_ca_bundle_path.set = 1\ncurl_ca_bundle_path.hex =\n"
          "mmplayer.option.hex = "
          "0000000000000000000000000000000000000000000000000000000000000000\n",
          nullptr,

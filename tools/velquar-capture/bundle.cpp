@@ -234,6 +234,5 @@ bool fillBundle(Bundle &bundle, const Findings &found) {
         }
         file = bundle.iniValue(file, key);
     }
-    bundle.copyToRoot("/proc/net/wireless");
     return copied;
 }

@@ -20,6 +20,7 @@
 #include "bundle.h"
 #include "calls.h"
 #include "program.h"
+#include "shell_records.h"
 #include "state_file.h"
 
 namespace {
@@ -60,6 +61,7 @@ int record(const Options &options, FILE *out) {
         PlatformStep step("the calls");
         captureCalls(platform, state, found);
     }
+    recordOutsideReads(state);
     if (options.bundlePath && !bundle.create()) {
         fprintf(stderr, "velquar-capture: cannot make %s: %s\n", options.bundlePath,
                 bundle.replaced() ? "something else took the place of the folder made there; "
@@ -103,12 +105,14 @@ void usage(FILE *out) {
             "\n"
             "  --bundle DIR  make DIR (it must not exist) and write into it %s,\n"
             "                the application's configuration file as %s, and\n"
-            "                copies of /config/sys.ini, the files it names and\n"
-            "                /proc/net/wireless under DIR/root/\n"
+            "                copies of /config/sys.ini and the files it names\n"
+            "                under DIR/root/ (velquar-sim --bundle replays it)\n"
             "  -h, --help    show this help\n"
             "  --version     show the version\n"
             "\n"
-            "Without --bundle the state file goes to standard output.\n"
+            "Without --bundle the state file goes to standard output. Either way it\n"
+            "also holds the output of the library's shell command lines and the\n"
+            "value of CURL_CA_BUNDLE_PATH.\n"
             "\n"
             "Exit status: 0 when every call was made, whatever it answered; 1 when\n"
             "a platform library cannot be loaded, ends the process or the output\n"

@@ -1,0 +1,233 @@
+// velquar-sim --bundle as a process: a bundle captured elsewhere replays to
+// the answers given where it was captured, as another user; a faulty or
+// hostile bundle, or a machine without the means, runs nothing.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "emulator.h"
+#include "root_view.h"
+#include "sim_device.h"
+
+using namespace velquar_test;
+
+namespace {
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The answers of a JSON document: name, type, result, code and value of
+// each property, without the lines printed while reading it.
+std::string answers(const std::string &json) {
+    std::istringstream in(json);
+    std::string kept;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("{\"name\": ") != std::string::npos) {
+            kept += line.substr(0, line.find(", \"output\": ")) + "\n";
+        }
+    }
+    return kept;
+}
+
+void writeExecutable(const std::string &path, const std::string &text) {
+    writeFile(path, text);
+    ASSERT_EQ(chmod(path.c_str(), 0755), 0);
+}
+
+// Another television's uname, free and wireless table, first on PATH.
+void fakeCommands(const std::string &bin, const std::string &wireless) {
+    writeExecutable(bin + "/uname",
+                    "#!/bin/sh\ncase $1 in -o) echo TV/Linux ;; "
+                    "*) echo 'Linux tv-oled-55 4.19.116 #1 SMP PREEMPT armv7l TV/Linux' ;; esac\n");
+    writeExecutable(bin + "/free",
+                    "#!/bin/sh\necho '  total used free'\necho 'Mem: 1534000 812000 401234'\n");
+    writeExecutable(
+        bin + "/cat",
+        "#!/bin/sh\n[ \"$1\" = /proc/net/wireless ] || exec /bin/cat \"$@\"\n" + wireless);
+}
+
+const char kGoodRecords[] =
+    "shell.1.command = uname -o\nshell.1.output.hex = 0a\n"
+    "shell.2.command = uname -a\nshell.2.output.hex = 0a\n"
+    "shell.3.command = free | grep Mem | awk '{print $2}'\nshell.3.output.hex = 310a\n"
+    "shell.4.command = free | grep Mem | awk '{print $4}'\nshell.4.output.hex = 310a\n"
+    "shell.5.command = cat /proc/net/wireless | awk 'NR==3 {print $3}'\nshell.5.output.hex =\n"
+    "curl_ca_bundle_path.set = 0\n";
+
+// velquar-sim with args, standard error to err, under a seccomp filter
+// that fails unshare with EPERM when refuseUnshare; the exit status.
+int runSim(const std::string &args, const std::string &err, bool refuseUnshare) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (refuseUnshare) {
+            sock_filter code[] = {
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_unshare, 0, 1),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            };
+            const sock_fprog program = {sizeof code / sizeof code[0], code};
+            if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+                prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+                _exit(125);
+            }
+        }
+        const std::string command = VELQUAR_SIM_PATH " " + args + " 2>" + err;
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+// Captured with another uname, free, wireless table, panel chain and
+// certificate variable, the bundle replays, copied to a folder of another
+// user and run by that user with a clean environment, to the very answers
+// the inspector gave where it was captured: all 49, values and codes.
+TEST(Replay, AnswersAsWhereItWasCaptured) {
+    if (getuid() != 0 || !emulatorWords().empty()) {
+        GTEST_SKIP() << "needs root (a private mount namespace, another user), natively";
+    }
+    struct Case {
+        const char *name;
+        const char *wireless;  // what the fake cat prints for the table
+        const char *curl;      // CURL_CA_BUNDLE_PATH, or null for unset
+    };
+    const Case cases[] = {
+        {"WirelessOledCurl",
+         "printf 'Inter-| sta-|   Quality\\n face | tus | link\\n wlan0: 0000   57.  -53.\\n'",
+         "/etc/ssl/tv/ca-bundle.pem"},
+        {"NoWirelessTableCurlUnset", "exit 1", nullptr},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        SimDevice device(readFile(VELQUAR_PROFILES_DIR "/1080p-wifi.state"));
+        const std::string bundle = device.dir() + "/bundle", expected = device.dir() + "/a.json";
+        const RootView view = runInRootView({"config", "srv"}, [&] {
+            const std::string bin = device.dir() + "/bin";
+            fakeCommands(bin, k.wireless);
+            // The chain's panel file lies in a folder the replaying machine has.
+            writeFile("/config/sys.ini", "[model]\ngModelName = /config/m/model.ini\n");
+            writeFile("/config/m/model.ini", "[panel]\nm_pPanelName = /srv/tv/panel.ini\n");
+            writeFile("/srv/tv/panel.ini", "[panel]\nm_bPanelSupportsOLED = 1\n");
+            unsetenv("CURL_CA_BUNDLE_PATH");
+            std::vector<std::string> env = {"PATH=" + bin + ":" + getenv("PATH")};
+            if (k.curl) {
+                env.push_back(std::string("CURL_CA_BUNDLE_PATH=") + k.curl);
+            }
+            ProgramRun run =
+                runCommand(programCommand(VELQUAR_CAPTURE_PATH, env) + " --bundle " + bundle,
+                           device.dir() + "/capture.err");
+            ASSERT_EQ(run.status, 0) << run.err;
+            run = runCommand(inspectorCommand(env) + " --library " VELQUAR_LIBRARY_PATH " --json",
+                             device.dir() + "/a.err");
+            ASSERT_EQ(run.status, 0) << run.err;
+            std::ofstream(expected) << run.out;
+        });
+        if (view == RootView::NotPermitted) {
+            GTEST_SKIP() << "needs root for a private mount namespace";
+        }
+        const std::string theirs = device.dir() + "/nobody";
+        ASSERT_EQ(system(("cp -r " + bundle + " " + theirs + " && chown -R 65534:65534 " + theirs +
+                          " && chmod 755 " + device.dir())
+                             .c_str()),
+                  0);
+        ProgramRun run = runCommand(
+            "setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin " +
+                std::string(VELQUAR_SIM_PATH) + " --bundle " + theirs + " " + inspectorCommand() +
+                " --library " VELQUAR_LIBRARY_PATH " --json",
+            device.dir() + "/b.err");
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string want = answers(readFile(expected));
+        EXPECT_EQ(std::count(want.begin(), want.end(), '\n'), 49) << want;
+        EXPECT_EQ(answers(run.out), want);
+        // What moves the recorded television off the desk machine's answers.
+        for (const char *seen :
+             {"\"TV/Linux\\n\"", "1534000", "401234",
+              "\"supportsOLED\", "
+              "\"type\": \"bool\", \"result\": \"OK\", \"code\": 0, \"value\": true"}) {
+            EXPECT_NE(want.find(seen), std::string::npos) << seen << "\n" << want;
+        }
+        EXPECT_EQ(want.find("\"value\": 57\n") != std::string::npos, k.curl != nullptr) << want;
+        EXPECT_EQ(want.find("ca-bundle.pem") != std::string::npos, k.curl != nullptr) << want;
+    }
+}
+
+// A bundle that is faulty or leads out of its folder, or a machine that
+// cannot replay: one line on standard error, status 1, the program not run.
+TEST(Replay, RefusesWhatItCannotReplayWhole) {
+    struct Case {
+        const char *name;
+        std::string state;  // capture.state
+        // Shell text run in the bundle folder before the replay.
+        const char *setup;
+        bool refuseUnshare;
+        std::string message;
+    };
+    const std::string good = std::string(kGoodRecords) + "config_path = config.ini\n";
+    const std::string bad = "velquar-sim: --bundle @: cannot replay this bundle: ";
+    const Case cases[] = {
+        {"OldBundle", "config_path = config.ini\n", "", false,
+         bad + "capture.state: no record of the output of \"uname -o\""},
+        {"NoCurlRecord", std::string(kGoodRecords).substr(0, sizeof kGoodRecords - 29), "", false,
+         bad + "capture.state: no record of CURL_CA_BUNDLE_PATH"},
+        {"LinkInRoot", good, "ln -s /etc root/config", false, bad + "root/config: a symbolic link"},
+        {"LinkDeeper", good, "mkdir root/config && ln -s /etc/passwd root/config/sys.ini", false,
+         bad + "root/config/sys.ini: a symbolic link"},
+        {"LinkAsState", good, "mv capture.state s && ln -s s capture.state", false,
+         bad + "capture.state: a symbolic link"},
+        {"ConfigPathUp", std::string(kGoodRecords) + "config_path = ../x.ini\n", "", false,
+         bad + "the configuration path \"../x.ini\" has a .. in it"},
+        {"ConfigPathOut", std::string(kGoodRecords) + "config_path = /etc/passwd\n", "", false,
+         bad + "the configuration path \"/etc/passwd\" has no copy under root/"},
+        {"OversizeCopy", good,
+         "mkdir root/config && head -c 1048577 /dev/zero >root/config/sys.ini", false,
+         bad + "root/config/sys.ini: larger than 1 MiB"},
+        {"Fifo", good, "mkdir root/config && mkfifo root/config/sys.ini", false,
+         bad + "root/config/sys.ini: a FIFO"},
+        {"Proc", good, "mkdir -p root/proc/net && echo x >root/proc/net/wireless", false,
+         bad + "root/proc: kernel and device folders are not replayed from copies"},
+        {"NoUnshare", good, "", true,
+         "velquar-sim: --bundle: a complete replay is not possible here: a user and mount "
+         "namespace of its own (unshare): Operation not permitted"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        if (k.refuseUnshare && !emulatorWords().empty()) {
+            continue;  // qemu-user takes no seccomp filter
+        }
+        SimDevice device;
+        const std::string bundle = device.dir() + "/bundle", mark = device.dir() + "/ran";
+        writeFile(bundle + "/capture.state", k.state);
+        writeFile(bundle + "/config.ini", "[Device]\n");
+        ASSERT_EQ(mkdir((bundle + "/root").c_str(), 0755), 0);
+        ASSERT_EQ(system(("cd " + bundle + (*k.setup ? " && " : "") + k.setup).c_str()), 0);
+        const std::string err = device.dir() + "/err";
+        EXPECT_EQ(runSim("--bundle " + bundle + " /usr/bin/touch " + mark, err, k.refuseUnshare),
+                  1);
+        std::string message = k.message;
+        if (message.find('@') != std::string::npos) {
+            message.replace(message.find('@'), 1, bundle);
+        }
+        EXPECT_EQ(readFile(err), message + "\n");
+        EXPECT_NE(access(mark.c_str(), F_OK), 0) << "the program ran";
+    }
+}
