@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -45,15 +46,20 @@ void readPipe(int fd, size_t bound, std::string &text) {
     }
 }
 
-// The last line the replay wrote on standard error, read back from its file.
+// The last line the replay wrote on standard error, read back from its
+// file, but for a pointer to the help after a usage error.
 std::string lastLine(int fd) {
     std::string text;
     char buffer[4096];
     velquar::readBounded(fd, 65536, buffer, sizeof buffer, velquar::appendTo(text));
-    while (!text.empty() && text.back() == '\n') {
-        text.pop_back();
+    std::string last;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        last = line.empty() || line.compare(0, 5, "Try '") == 0 ? last : line;
+        at = end + 1;
     }
-    return printable(text.substr(text.rfind('\n') + 1));
+    return printable(last);
 }
 
 bool fail(Outcome &outcome, const std::string &why) {
