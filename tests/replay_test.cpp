@@ -155,6 +155,9 @@ TEST(Replay, AnswersAsWhereItWasCaptured) {
                 std::string(VELQUAR_SIM_PATH) + " --bundle " + theirs + " " + inspectorCommand() +
                 " --library " VELQUAR_LIBRARY_PATH " --json",
             device.dir() + "/b.err");
+        if (run.status == 1 && run.err.find("(unshare): ") != std::string::npos) {
+            GTEST_SKIP() << "no user namespaces here: " << run.err;
+        }
         ASSERT_EQ(run.status, 0) << run.err;
         const std::string want = answers(readFile(expected));
         EXPECT_EQ(std::count(want.begin(), want.end(), '\n'), 49) << want;
@@ -174,6 +177,11 @@ TEST(Replay, AnswersAsWhereItWasCaptured) {
 // A bundle that is faulty or leads out of its folder, or a machine that
 // cannot replay: one line on standard error, status 1, the program not run.
 TEST(Replay, RefusesWhatItCannotReplayWhole) {
+    if (!emulatorWords().empty()) {
+        // velquar-sim starts the helper itself, which qemu-user would not
+        // follow, and qemu-user takes no seccomp filter.
+        GTEST_SKIP() << "runs natively only";
+    }
     struct Case {
         const char *name;
         std::string state;  // capture.state
@@ -211,9 +219,6 @@ TEST(Replay, RefusesWhatItCannotReplayWhole) {
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
-        if (k.refuseUnshare && !emulatorWords().empty()) {
-            continue;  // qemu-user takes no seccomp filter
-        }
         SimDevice device;
         const std::string bundle = device.dir() + "/bundle", mark = device.dir() + "/ran";
         writeFile(bundle + "/capture.state", k.state);

@@ -70,12 +70,13 @@ struct Walk {
 
 // The names in the folder open as dir, sorted.
 bool names(int dir, std::vector<std::string> &list) {
-    const int fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *d = fd >= 0 ? fdopendir(fd) : nullptr;
+    // Each folder is listed once: a duplicate's shared read position is harmless.
+    const int fd = fcntl(dir, F_DUPFD_CLOEXEC, 0);
+    DIR *d = fd < 0 ? nullptr : fdopendir(fd);
+    if (!d && fd >= 0) {
+        close(fd);
+    }
     if (!d) {
-        if (fd >= 0) {
-            close(fd);
-        }
         return false;
     }
     for (struct dirent *e; (e = readdir(d)) != nullptr && list.size() <= kMaxEntries;) {

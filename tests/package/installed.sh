@@ -65,6 +65,11 @@ for bad in "--profile nosuch true" "--profile ../profiles/4k-hdr true" "--state 
     expect 2 velquar-sim $bad
     grep -q '^velquar-sim: ' err || fail "velquar-sim $bad: no 'velquar-sim: message' line"
 done
+# A bundle of the simulated television replays through the packaged helper.
+velquar-sim --profile 1080p-wifi velquar-capture --bundle bundle 2>/dev/null || fail "no bundle captured"
+expect 0 velquar-sim --bundle bundle velquar-props --value panelWidth
+[ "$(cat out)" = 1920 ] || fail "velquar-sim --bundle: panelWidth $(cat out) $(cat err)"
+expect 2 velquar-sim --bundle bundle --profile 4k-hdr true
 expect 0 velquar-sim --list-profiles
 grep -Eq '^1080p-wifi +1920x1080 +no HDR +Wi-Fi$' out || fail "--list-profiles: $(cat out)"
 [ "$(wc -l <out)" = "$(ls /usr/share/velquar/profiles/*.state | wc -l)" ] ||
