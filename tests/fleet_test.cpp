@@ -138,7 +138,7 @@ TEST_F(Fleet, BundlesThatCannotBeCheckedAreNamed) {
         const ProgramRun run = fleet("check " + bundle("tv-b"));
         EXPECT_EQ(run.status, 2) << run.err;
         EXPECT_EQ(run.out, "BUNDLE MODEL   CHANGES\ntv-b   OV-55U8 " + k.row +
-                               "\n1 bundles: 0 changed, 0 unchanged, 1 not checked\n");
+                               "\n1 bundle: 0 changed, 0 unchanged, 1 not checked\n");
     }
     // A folder that is no bundle: the replay is refused, the good one checked.
     unlink((bundle("tv-b") + "/answers.json").c_str());

@@ -70,6 +70,10 @@ velquar-sim --profile 1080p-wifi velquar-capture --bundle bundle 2>/dev/null || 
 expect 0 velquar-sim --bundle bundle velquar-props --value panelWidth
 [ "$(cat out)" = 1920 ] || fail "velquar-sim --bundle: panelWidth $(cat out) $(cat err)"
 expect 2 velquar-sim --bundle bundle --profile 4k-hdr true
+# The packaged velquar-fleet finds velquar-sim and velquar-props in /usr/bin.
+expect 0 velquar-fleet record bundle
+expect 0 velquar-fleet check bundle
+grep -qx '1 bundle: 0 changed, 1 unchanged, 0 not checked' out || fail "velquar-fleet check: $(cat out) $(cat err)"
 expect 0 velquar-sim --list-profiles
 grep -Eq '^1080p-wifi +1920x1080 +no HDR +Wi-Fi$' out || fail "--list-profiles: $(cat out)"
 [ "$(wc -l <out)" = "$(ls /usr/share/velquar/profiles/*.state | wc -l)" ] ||
@@ -106,6 +110,7 @@ complete_words velquar-props panelW | grep -qx panelWidth || fail "velquar-props
 complete_words velquar-props --va | grep -qx -- --value || fail "velquar-props --va does not complete"
 complete_words velquar-sim --profile 1080 | grep -qx 1080p-wifi || fail "no profile after --profile"
 complete_words velquar-capture --bu | grep -qx -- --bundle || fail "velquar-capture --bu does not complete"
+complete_words velquar-fleet ch | grep -qx check || fail "velquar-fleet ch does not complete"
 
 zcat /usr/share/doc/velquar-tools/NEWS.gz | grep -q '^1\.4\.0$' || fail "NEWS is not installed"
 

@@ -88,9 +88,9 @@ int printTable(FILE *out, const std::vector<Outcome> &outcomes) {
             fprintf(out, "%s%s\n", indent.c_str(), changes[i].c_str());
         }
     }
-    fprintf(out, "%zu bundles: %zu changed, %zu unchanged, %zu not checked\n", outcomes.size(),
-            count(outcomes, Verdict::Changed), count(outcomes, Verdict::Unchanged),
-            count(outcomes, Verdict::Failed));
+    fprintf(out, "%zu bundle%s: %zu changed, %zu unchanged, %zu not checked\n", outcomes.size(),
+            outcomes.size() == 1 ? "" : "s", count(outcomes, Verdict::Changed),
+            count(outcomes, Verdict::Unchanged), count(outcomes, Verdict::Failed));
     return checkStatus(outcomes);
 }
 
