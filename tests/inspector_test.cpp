@@ -896,6 +896,15 @@ TEST(Inspector, CompareRefusesAnUnusableDocument) {
         "stub library loaded\nstub library unloaded\n"
         "velquar-props: CreateDevicePropertiesProviderContext failed: PROPERTY_UNAVAILABLE\n");
     EXPECT_EQ(run.out, "");
+    // Nor a library that ends the process.
+    const ProgramRun ended = inspect(device, {"--compare", path, "--library", VELQUAR_STUB_LIBRARY},
+                                     {"VELQUAR_STUB_EXIT=read"});
+    EXPECT_EQ(ended.status, 2);
+    EXPECT_NE(ended.err.find("velquar-props: the platform library ended the process during the "
+                             "read of "),
+              std::string::npos)
+        << ended.err;
+    EXPECT_EQ(ended.out, "");
 }
 
 TEST(Inspector, BadCommandLinesFailWithAMessage) {

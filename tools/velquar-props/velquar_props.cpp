@@ -55,6 +55,7 @@ int inspect(const Options &options, FILE *out) {
     if (options.compare && !readOld(options.compare, old)) {
         return 2;
     }
+    setEndedProcessStatus(failed);
     // The table shows the library's lines where they fall; the other modes
     // keep standard output for themselves. Outside the library's calls its
     // lines go to standard error.
