@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -12,7 +13,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -234,5 +237,31 @@ TEST(Replay, RefusesWhatItCannotReplayWhole) {
         }
         EXPECT_EQ(readFile(err), message + "\n");
         EXPECT_NE(access(mark.c_str(), F_OK), 0) << "the program ran";
+    }
+}
+
+// Copies laid over a folder of the machine that has a mount below it would
+// hide that mount: refused, nothing run.
+TEST(Replay, RefusesToHideAMount) {
+    if (!emulatorWords().empty()) {
+        GTEST_SKIP() << "runs natively only";
+    }
+    SimDevice device;
+    const std::string bundle = device.dir() + "/bundle", mark = device.dir() + "/ran";
+    writeFile(bundle + "/capture.state", kGoodRecords);
+    writeFile(bundle + "/root/srv/tv/panel.ini", "[panel]\n");
+    const RootView view = runInRootView({"srv"}, [&] {
+        ASSERT_EQ(mkdir("/srv/data", 0755), 0);
+        ASSERT_EQ(mount("tmpfs", "/srv/data", "tmpfs", 0, nullptr), 0) << strerror(errno);
+        const std::string err = device.dir() + "/err";
+        EXPECT_EQ(runSim("--bundle " + bundle + " /usr/bin/touch " + mark, err, false), 1);
+        EXPECT_EQ(readFile(err),
+                  "velquar-sim: --bundle: a complete replay is not possible here: "
+                  "root/srv: laid over /srv it would hide /srv/data, mounted on "
+                  "this machine\n");
+        EXPECT_NE(access(mark.c_str(), F_OK), 0) << "the program ran";
+    });
+    if (view == RootView::NotPermitted) {
+        GTEST_SKIP() << "needs root for a private mount namespace";
     }
 }
