@@ -188,7 +188,7 @@ TEST(FleetCommandLine, BadCommandLinesFailWithAMessage) {
         SCOPED_TRACE(k.args);
         SimDevice device;
         const ProgramRun run =
-            runCommand(std::string(VELQUAR_FLEET_PATH " ") + k.args, device.dir() + "/err");
+            runCommand(programCommand(VELQUAR_FLEET_PATH) + " " + k.args, device.dir() + "/err");
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err, "velquar-fleet: " + k.message +
                                "\nTry 'velquar-fleet --help' for more information.\n");
