@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "fleet.h"
@@ -34,7 +35,13 @@ void handle(const Options &options, const std::string &bundle, Outcome &o) {
     }
 }
 
+// The work, with standard output as the frame hands it over (null when it
+// was not open).
 int run(const Options &options, FILE *out) {
+    if (!out) {
+        fprintf(stderr, "velquar-fleet: cannot set standard output aside: %s\n", strerror(errno));
+        return 1;
+    }
     std::vector<Outcome> outcomes(options.bundles.size());
     std::atomic<size_t> next{0};
     auto worker = [&] {
@@ -54,17 +61,9 @@ int run(const Options &options, FILE *out) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    using namespace std::placeholders;
     Options options;
-    return runProgram(
-        kProgram, argc, argv,
-        [&](int id, const char *value) { return takeOption(options, id, value); },
-        [&](const std::vector<char *> &operands) { return takeOperands(options, operands); },
-        [&](FILE *out) {
-            if (!out) {
-                fprintf(stderr, "velquar-fleet: cannot set standard output aside: %s\n",
-                        strerror(errno));
-                return 1;
-            }
-            return run(options, out);
-        });
+    return runProgram(kProgram, argc, argv, std::bind(takeOption, std::ref(options), _1, _2),
+                      std::bind(takeOperands, std::ref(options), _1),
+                      [&](FILE *out) { return run(options, out); });
 }
