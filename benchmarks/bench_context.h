@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "baseline_catalogue.h"
@@ -45,6 +46,20 @@ void fillBaselineCatalogue(BaselineCatalogue &catalogue);
 
 // Aborts unless every baseline name is in the library with the same type.
 void checkBaselineCatalogue();
+
+struct Timing {
+    double wallSeconds;
+    double cpuSeconds;  // user + system of the process and what it waited for
+    long peakKib;       // largest resident set of the process and what it waited for
+};
+
+// Runs argv in the working folder, its standard output discarded, with at
+// most maxFiles descriptors when that is not 0; exits when it does not
+// exit 0 (reset_bench.cpp).
+Timing runTimed(const char *const argv[], const std::string &cwd, rlim_t maxFiles = 0);
+
+// velquar-fleet check and its baseline, the bare replays (fleet_bench.cpp).
+void registerFleetBenchmarks();
 
 // factory-reset and its rm -rf baseline on fresh trees; the shape and the
 // number of runs come from the environment (see reset_bench.cpp).

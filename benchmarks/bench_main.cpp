@@ -11,6 +11,7 @@ int main(int argc, char **argv) {
     }
     velquar_bench::checkBaselineCatalogue();
     velquar_bench::registerResetBenchmarks();
+    velquar_bench::registerFleetBenchmarks();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -148,43 +148,6 @@ void buildTree(const std::string &data, const Shape &shape) {
     }
 }
 
-struct Timing {
-    double wallSeconds;
-    double cpuSeconds;  // user + system of the process and what it waited for
-    long peakKib;       // largest resident set of the process and what it waited for
-};
-
-// Runs argv in the working folder, its standard output discarded, with at
-// most maxFiles descriptors when that is not 0.
-Timing runTimed(const char *const argv[], const std::string &cwd, rlim_t maxFiles = 0) {
-    fflush(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        fail("fork");
-    }
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        const rlimit limit = {maxFiles, maxFiles};
-        if (chdir(cwd.c_str()) != 0 || null < 0 || dup2(null, STDOUT_FILENO) < 0 ||
-            (maxFiles && setrlimit(RLIMIT_NOFILE, &limit) != 0)) {
-            _exit(127);
-        }
-        execv(argv[0], const_cast<char *const *>(argv));
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage = {};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    const auto end = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        fprintf(stderr, "bench: %s did not exit 0\n", argv[0]);
-        exit(1);
-    }
-    return {std::chrono::duration<double>(end - start).count(), cpuSeconds(usage), usage.ru_maxrss};
-}
-
 void timeRemoval(benchmark::State &state, const char *const argv[]) {
     const Workspace &ws = workspace();
     const Shape shape = resetShape();
@@ -292,6 +255,35 @@ void BM_RmRf(benchmark::State &state) {
 }
 
 }  // namespace
+
+Timing runTimed(const char *const argv[], const std::string &cwd, rlim_t maxFiles) {
+    fflush(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid < 0) {
+        fail("fork");
+    }
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        const rlimit limit = {maxFiles, maxFiles};
+        if (chdir(cwd.c_str()) != 0 || null < 0 || dup2(null, STDOUT_FILENO) < 0 ||
+            (maxFiles && setrlimit(RLIMIT_NOFILE, &limit) != 0)) {
+            _exit(127);
+        }
+        execv(argv[0], const_cast<char *const *>(argv));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        fprintf(stderr, "bench: %s did not exit 0\n", argv[0]);
+        exit(1);
+    }
+    return {std::chrono::duration<double>(end - start).count(), cpuSeconds(usage), usage.ru_maxrss};
+}
 
 void registerResetBenchmarks() {
     const int runs = resetRuns();

@@ -19,7 +19,7 @@ link_args=()
 
 setup() {
     bash scripts/setup-debian.sh build-essential cmake pkg-config file crossbuild-essential-armhf \
-        qemu-user libiniparser-dev:armhf libgtest-dev:armhf
+        qemu-user nlohmann-json3-dev libiniparser-dev:armhf libgtest-dev:armhf
     # The armhf libcurl must be the very version of the host's (multiarch
     # "same"). When the mirror's armhf lists lag the host's security updates
     # apt cannot install it; then it and the libraries it needs are unpacked

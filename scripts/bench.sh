@@ -159,11 +159,13 @@ awk -v brief="$brief" '
         figure("  chain, 16 descriptors", "BM_FactoryResetChain16", "BM_RmRfChain16", "peak memory", "2")
         figure("  flat folder", "BM_FactoryResetFlat", "BM_RmRfFlat", "wall", "1.2")
         figure("  flat folder", "BM_FactoryResetFlat", "BM_RmRfFlat", "peak memory", "2")
+        figure("fleet check, per bundle", "BM_FleetCheck", "BM_FleetReplay", "wall", "")
         print "cross-check by the CPU time of the child processes (less disturbed by load):"
         figure("  shell read (totalMemory)", "BM_ShellRead", "BM_ShellBaseline", "child cpu", "1.1")
         figure("  factory-reset vs rm -rf", "BM_FactoryReset", "BM_RmRf", "child cpu", "1.2")
         figure("  chain of folders", "BM_FactoryResetChain", "BM_RmRfChain", "child cpu", "1.2")
         figure("  flat folder", "BM_FactoryResetFlat", "BM_RmRfFlat", "child cpu", "1.2")
+        figure("  fleet check, per bundle", "BM_FleetCheck", "BM_FleetReplay", "child cpu", "")
         exit bad
     }
 ' "$json"

@@ -14,7 +14,7 @@ bash scripts/setup-debian.sh
 
 seconds=${FUZZ_SECONDS:-30}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(reset_config uevent properties network config_store state_file replay_records)
+[ ${#targets[@]} -gt 0 ] || targets=(reset_config uevent properties network config_store state_file replay_records answers)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELQUAR_FUZZ=ON -DVELQUAR_BUILD_TESTS=OFF >/dev/null

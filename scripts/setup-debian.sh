@@ -7,7 +7,7 @@ set -euo pipefail
 packages=("$@")
 [ $# -gt 0 ] || packages=(
     build-essential cmake pkg-config git
-    libiniparser-dev libcurl4-openssl-dev
+    libiniparser-dev libcurl4-openssl-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format util-linux valgrind
     clang libclang-rt-14-dev

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <set>
@@ -17,6 +18,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "emulator.h"
 #include "refuse_call.h"
@@ -270,6 +273,13 @@ TEST_P(InspectorJson, DocumentHoldsWhatTheLibraryAnswersAndPrints) {
 
     const std::string document = device.dir() + "/document.json";
     std::ofstream(document) << run.out;
+    if (!GetParam().profile) {
+        // Bytes that are not UTF-8 come back from the document as they went in.
+        const ProgramRun again = inspect(device, built({"--compare", document}));
+        EXPECT_EQ(again.status, 0) << again.out;
+        EXPECT_NE(again.out.find("49 properties compared: 0 differing"), std::string::npos)
+            << again.out;
+    }
     setenv("VELQUAR_JSON_SUMMARY", kJsonSummary, 1);
     const ProgramRun python = runCommand("python3 -c \"$VELQUAR_JSON_SUMMARY\" " + document,
                                          device.dir() + "/python.err");
@@ -672,9 +682,9 @@ TEST(Inspector, OptionsAreReadAsGetoptLongReadsThem) {
         {{"--val", "hdcpFullVersion"}, "2.2\n", true},
         {{"--library=" VELQUAR_LIBRARY_PATH, "--value=deviceId"}, "001a2b3c4d5e\n", true},
         // The operand first, the option after it: still the JSON document.
-        {{"panelWidth", "--json"}, "{\n  \"output\": ", true},
+        {{"panelWidth", "--json"}, "{\n  \"format\": 2,\n", true},
         // After "--" a word that looks like an option is a property name.
-        {{"--json", "--", "-h"}, "{\n  \"output\": ", true},
+        {{"--json", "--", "-h"}, "{\n  \"format\": 2,\n", true},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args.back());
@@ -694,6 +704,211 @@ TEST(Inspector, OptionsAreReadAsGetoptLongReadsThem) {
             EXPECT_EQ(run.out.find("\"name\": \"panelHeight\""), std::string::npos);
         }
     }
+}
+
+// --compare against the document of this very television, edited: one line
+// per answer that differs (volatile ones apart, not counted), the summary,
+// and the status telling whether anything that counts moved.
+TEST(Inspector, CompareShowsExactlyTheAnswersThatMoved) {
+    using nlohmann::json;
+    struct Case {
+        const char *what;
+        std::function<void(json &)> edit;  // of the document this television gave
+        std::string lines;                 // before the summary
+        std::string summary;
+        int status;
+    };
+    SimDevice device;
+    fakeCommand(device.dir(), "free", "echo 'Mem: 2000 900 700'");
+    const ProgramRun base = inspect(device, built({"--json"}));
+    ASSERT_EQ(base.status, 0) << base.err;
+    const json doc = json::parse(base.out);
+    EXPECT_EQ(doc["format"], 2);
+    EXPECT_EQ(doc["libraryVersion"], VELQUAR_PROJECT_VERSION);
+    auto answer = [](json &d, const std::string &name) -> json & {
+        for (json &p : d["properties"]) {
+            if (p["name"] == name) {
+                return p;
+            }
+        }
+        throw std::runtime_error("no " + name);
+    };
+    auto none = [](json &) {};
+    const char *const same = "49 properties compared: 0 differing, 0 volatile differing";
+    const Case cases[] = {
+        {"the same answers", none, "", same, 0},
+        {"one value", [&](json &d) { answer(d, "panelWidth")["value"] = 1920; },
+         "panelWidth: OK 1920 -> OK 3840\n",
+         "49 properties compared: 1 differing, 0 volatile differing", 1},
+        {"one result code",
+         [&](json &d) {
+             json &a = answer(d, "hdcpMajorVersion");
+             a["code"] = PROPERTY_UNAVAILABLE;
+             a["result"] = "PROPERTY_UNAVAILABLE";
+             a["value"] = nullptr;
+         },
+         "hdcpMajorVersion: PROPERTY_UNAVAILABLE -> OK 2\n",
+         "49 properties compared: 1 differing, 0 volatile differing", 1},
+        {"one result code alone",
+         [&](json &d) {
+             answer(d, "CADirectoryPath")["code"] = 1;
+             answer(d, "CADirectoryPath")["result"] = "0x00000001";
+         },
+         "CADirectoryPath: 0x00000001 -> PROPERTY_UNAVAILABLE\n",
+         "49 properties compared: 1 differing, 0 volatile differing", 1},
+        {"one text", [&](json &d) { answer(d, "modelName")["value"] = "OV-55U8\n"; },
+         "modelName: OK \"OV-55U8\\n\" -> OK \"OV-55U8\"\n",
+         "49 properties compared: 1 differing, 0 volatile differing", 1},
+        {"a volatile value", [&](json &d) { answer(d, "availableMemory")["value"] = 1; },
+         "availableMemory: OK 1 -> OK 700 (volatile, not counted)\n",
+         "49 properties compared: 0 differing, 1 volatile differing", 0},
+        {"a type",
+         [&](json &d) {
+             answer(d, "totalMemory")["type"] = "int32";
+             answer(d, "availableMemory")["value"] = 1;
+         },
+         "totalMemory: int32 OK 2000 -> int64 OK 2000\n"
+         "availableMemory: OK 1 -> OK 700 (volatile, not counted)\n",
+         "49 properties compared: 1 differing, 1 volatile differing", 1},
+        {"a property the old answers lack",
+         [&](json &d) { d["properties"].erase(d["properties"].begin() + 35); },
+         "deviceId: (absent) -> OK \"001a2b3c4d5e\"\n",
+         "49 properties compared: 1 differing, 0 volatile differing", 1},
+        {"a property only the old answers have",
+         [&](json &d) {
+             d["properties"].push_back({{"name", "retired"},
+                                        {"type", "bool"},
+                                        {"result", "OK"},
+                                        {"code", 0},
+                                        {"value", true},
+                                        {"output", json::array()}});
+         },
+         "retired: OK true -> (absent)\n",
+         "50 properties compared: 1 differing, 0 volatile differing", 1},
+        // 1.4.0 wrote the same properties without these two members.
+        {"a document of 1.4.0",
+         [&](json &d) {
+             d.erase("format");
+             d.erase("libraryVersion");
+         },
+         "", same, 0},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        json old = doc;
+        k.edit(old);
+        const std::string path = device.dir() + "/old.json";
+        std::ofstream(path, std::ios::trunc) << old.dump(2);
+        const ProgramRun run = inspect(device, built({"--compare", path}));
+        EXPECT_EQ(run.status, k.status) << run.err;
+        EXPECT_EQ(run.out, k.lines + k.summary + " (not counted)\n");
+        // The note on a document without a format, and only then.
+        EXPECT_EQ(run.err.find("has no format version") != std::string::npos,
+                  !old.contains("format"))
+            << run.err;
+
+        const ProgramRun jsonRun = inspect(device, built({"--compare", path, "--json"}));
+        EXPECT_EQ(jsonRun.status, k.status) << jsonRun.err;
+        const json report = json::parse(jsonRun.out, nullptr, false);
+        ASSERT_TRUE(report.is_object()) << jsonRun.out;
+        EXPECT_EQ(report["format"], 2);
+        EXPECT_EQ(report["oldFormat"], old.contains("format") ? 2 : 1);
+        std::string names;
+        for (const json &d : report["differences"]) {
+            names += d["name"].get<std::string>() + (d["volatile"] == true ? "~" : "") + " ";
+        }
+        std::string expected;
+        for (size_t at = 0; at < k.lines.size(); at = k.lines.find('\n', at) + 1) {
+            const std::string line = k.lines.substr(at, k.lines.find('\n', at) - at);
+            expected += line.substr(0, line.find(':')) +
+                        (line.find("(volatile") != std::string::npos ? "~" : "") + " ";
+        }
+        // The document lists the differences in catalogue order.
+        std::vector<std::string> got = words(names), want = words(expected);
+        std::sort(got.begin(), got.end());
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(got, want) << jsonRun.out;
+        EXPECT_EQ(report["differing"], k.status);
+    }
+    // One row's JSON in full: old and new answer as the document holds them.
+    json old = doc;
+    answer(old, "panelWidth")["value"] = 1920;
+    std::ofstream(device.dir() + "/old.json", std::ios::trunc) << old.dump();
+    const json report = json::parse(
+        inspect(device, built({"--json", "--compare", device.dir() + "/old.json"})).out);
+    EXPECT_EQ(report["differences"][0].dump(),
+              R"({"name":"panelWidth","new":{"code":0,"result":"OK","type":"int32","value":3840},)"
+              R"("old":{"code":0,"result":"OK","type":"int32","value":1920},"volatile":false})");
+}
+
+// An earlier document that cannot be used: nothing is loaded or compared,
+// one line says why, status 2.
+TEST(Inspector, CompareRefusesAnUnusableDocument) {
+    struct Case {
+        const char *what;
+        std::string contents;  // of OLD.json; "DIR" makes it a folder, "NONE" leaves it out
+        std::string reason;    // after "velquar-props: cannot compare with PATH: "
+    };
+    const std::string entry =
+        R"({"name": "panelWidth", "type": "int32", "result": "OK", "code": 0, "value": 3840})";
+    const Case cases[] = {
+        {"missing", "NONE", "No such file or directory"},
+        {"a folder", "DIR", "not a regular file"},
+        {"truncated", "{\"properties\": [" + entry, "not a JSON document"},
+        {"an array", "[" + entry + "]", "not a JSON object"},
+        {"no answers", R"({"format": 2})", "it has no \"properties\" array"},
+        {"a newer format", R"({"format": 3, "properties": []})",
+         "it is of format 3, newer than this release reads (2); compare it with the velquar-props "
+         "that wrote it"},
+        {"format zero", R"({"format": 0, "properties": []})",
+         "its \"format\" is not a format number"},
+        {"a name twice", "{\"properties\": [" + entry + ", " + entry + "]}",
+         "it names panelWidth twice"},
+        {"an answer without a code",
+         R"({"properties": [{"name": "panelWidth", "type": "int32", "value": 1}]})",
+         "property 1 (panelWidth) lacks an integer code"},
+        {"a value of no kind",
+         R"({"properties": [{"name": "x", "type": "int32", "code": 0, "value": 1.5}]})",
+         "property 1 (x) has a value of no answer's kind"},
+        {"oversized", "{\"properties\": []}" + std::string(1024 * 1024, ' '),
+         "larger than 1048576 bytes"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        SimDevice device;
+        const std::string path = device.dir() + "/old.json";
+        if (k.contents == "DIR") {
+            ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+        } else if (k.contents != "NONE") {
+            std::ofstream(path) << k.contents;
+        }
+        const ProgramRun run = inspect(device, built({"--compare", path}));
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "velquar-props: cannot compare with " + path + ": " + k.reason + "\n");
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(device.log().empty());
+    }
+    // Nor is a library without a context a difference.
+    SimDevice device;
+    const std::string path = device.dir() + "/old.json";
+    std::ofstream(path) << "{\"format\": 2, \"properties\": []}";
+    const ProgramRun run =
+        inspect(device, {"--compare", path, "--library", VELQUAR_FAILING_LIBRARY});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(
+        run.err,
+        "stub library loaded\nstub library unloaded\n"
+        "velquar-props: CreateDevicePropertiesProviderContext failed: PROPERTY_UNAVAILABLE\n");
+    EXPECT_EQ(run.out, "");
+    // Nor a library that ends the process.
+    const ProgramRun ended = inspect(device, {"--compare", path, "--library", VELQUAR_STUB_LIBRARY},
+                                     {"VELQUAR_STUB_EXIT=read"});
+    EXPECT_EQ(ended.status, 2);
+    EXPECT_NE(ended.err.find("velquar-props: the platform library ended the process during the "
+                             "read of "),
+              std::string::npos)
+        << ended.err;
+    EXPECT_EQ(ended.out, "");
 }
 
 TEST(Inspector, BadCommandLinesFailWithAMessage) {
@@ -744,6 +959,14 @@ TEST(Inspector, BadCommandLinesFailWithAMessage) {
         {{"--check", "--list"}, 2, "velquar-props: --list prints the whole catalogue"},
         {{"--check", "--value", "deviceId"}, 2, "velquar-props: --value reads one property"},
         {{"--che=1"}, 2, "velquar-props: --check takes no value\n"},
+        {{"--compare"}, 2, "velquar-props: --compare needs a file\n"},
+        {{"--compare", "old.json", "panelWidth"},
+         2,
+         "velquar-props: --compare reads every property, without --check, --list or names\n"},
+        {{"--compare", "old.json", "--check"}, 2, "velquar-props: --compare reads every property"},
+        {{"--compare", "old.json", "--value", "deviceId"},
+         2,
+         "velquar-props: --value reads one property"},
     };
     // A library that ends the process has not passed anything.
     const std::string ended = "velquar-props: the platform library ended the process during ";
@@ -814,8 +1037,10 @@ TEST(Inspector, LinesPrintedAtLoadAndUnloadStayOffTheOutput) {
     };
     const std::string loaded = "stub library loaded\n", unloaded = "stub library unloaded\n";
     const Case cases[] = {
+        // A library without a version note: null.
         {{"--json", "panelWidth", "totalMemory"},
-         "{\n  \"output\": [\"stub library loaded\", \"stub context created\", "
+         "{\n  \"format\": 2,\n  \"libraryVersion\": null,\n"
+         "  \"output\": [\"stub library loaded\", \"stub context created\", "
          "\"stub context released\", \"stub library unloaded\"],\n  \"properties\": [\n"
          "    {\"name\": \"panelWidth\", \"type\": \"int32\", \"result\": \"OK\", \"code\": 0, "
          "\"value\": 3840, \"output\": []},\n    {\"name\": \"totalMemory\", \"type\": \"int64\", "

@@ -78,6 +78,19 @@ case $got/$(cat out) in
 *) fail "velquar-sim --bundle exited $got with '$(cat out)': $(cat err)" ;;
 esac
 expect 2 velquar-sim --bundle bundle --profile 4k-hdr true
+# The packaged velquar-fleet finds velquar-sim and velquar-props in /usr/bin;
+# where the replay is refused, it says so in the bundle's line.
+if [ "$got" = 0 ]; then
+    expect 0 velquar-fleet record bundle
+    expect 0 velquar-fleet check bundle
+    grep -qx '1 bundle: 0 changed, 1 unchanged, 0 not checked' out ||
+        fail "velquar-fleet check: $(cat out) $(cat err)"
+else
+    expect 1 velquar-fleet record bundle
+    grep -q '^bundle: not recorded: the replay failed (status 1): velquar-sim: --bundle: ' out ||
+        fail "velquar-fleet record: $(cat out) $(cat err)"
+    expect 2 velquar-fleet check bundle
+fi
 expect 0 velquar-sim --list-profiles
 grep -Eq '^1080p-wifi +1920x1080 +no HDR +Wi-Fi$' out || fail "--list-profiles: $(cat out)"
 [ "$(wc -l <out)" = "$(ls /usr/share/velquar/profiles/*.state | wc -l)" ] ||
@@ -114,6 +127,7 @@ complete_words velquar-props panelW | grep -qx panelWidth || fail "velquar-props
 complete_words velquar-props --va | grep -qx -- --value || fail "velquar-props --va does not complete"
 complete_words velquar-sim --profile 1080 | grep -qx 1080p-wifi || fail "no profile after --profile"
 complete_words velquar-capture --bu | grep -qx -- --bundle || fail "velquar-capture --bu does not complete"
+complete_words velquar-fleet ch | grep -qx check || fail "velquar-fleet ch does not complete"
 
 zcat /usr/share/doc/velquar-tools/NEWS.gz | grep -q '^1\.4\.0$' || fail "NEWS is not installed"
 

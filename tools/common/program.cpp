@@ -16,6 +16,7 @@ const char *g_program = "";
 // What the step under way is doing, read by the exit handler on whichever
 // thread exits.
 std::atomic<const char *> g_step{nullptr};
+std::atomic<int> g_endedStatus{1};
 
 // Runs among the exit handlers; a step under way means that a platform
 // library, not the program, called exit(). Nothing buffered is flushed: a
@@ -24,13 +25,17 @@ void reportEndedProcess() {
     const char *what = g_step.load();
     if (what) {
         fprintf(stderr, "%s: the platform library ended the process during %s\n", g_program, what);
-        _exit(1);
+        _exit(g_endedStatus.load());
     }
 }
 
 enum FrameOption { kHelp = 'h', kVersion = 0x7ff0 };
 
 }  // namespace
+
+void setEndedProcessStatus(int status) {
+    g_endedStatus = status;
+}
 
 // A path in what, say, is shown with its control characters escaped.
 PlatformStep::PlatformStep(const std::string &what)

@@ -42,7 +42,13 @@ int runProgram(const ProgramInfo &program, int argc, char **argv, const TakeOpti
 // While one lives, a platform library is being loaded, called or unloaded:
 // should it end the process meanwhile (exit() in a constructor or a call),
 // "NAME: the platform library ended the process during WHAT" goes to
-// standard error and the status is 1, whatever status it asked for.
+// standard error and the status is 1 (or the one set with
+// setEndedProcessStatus), whatever status it asked for.
+// The status a platform library that ends the process leaves: 1 unless a
+// program sets another, for a mode where 1 means a result (a comparison
+// that found a difference, say).
+void setEndedProcessStatus(int status);
+
 class PlatformStep {
 public:
     explicit PlatformStep(const std::string &what);

@@ -33,9 +33,10 @@ void printText(FILE *out, const std::vector<Verdict> &verdicts) {
 }
 
 void printJsonReport(FILE *out, const std::vector<std::string> &lines, const std::string &note,
-                     const std::vector<Verdict> &verdicts, size_t passed) {
+                     const std::string *version, const std::vector<Verdict> &verdicts,
+                     size_t passed) {
     JsonDocument doc(out);
-    beginLibraryDocument(doc, lines, note);
+    beginLibraryDocument(doc, lines, note, version);
     doc.beginArray("rules");
     for (const Verdict &v : verdicts) {
         std::string values;
@@ -57,15 +58,20 @@ void printJsonReport(FILE *out, const std::vector<std::string> &lines, const std
 
 }  // namespace
 
-int printCheck(FILE *out, bool json, const std::vector<std::string> &output,
-               const std::string &note, size_t created, const std::vector<Reading> &readings) {
-    // The library's lines in the order it printed them: creation's, each
-    // read's, release's.
+std::vector<std::string> libraryLines(const std::vector<std::string> &output, size_t created,
+                                      const std::vector<Reading> &readings) {
     std::vector<std::string> lines(output.begin(), output.begin() + created);
     for (const Reading &r : readings) {
         lines.insert(lines.end(), r.output.begin(), r.output.end());
     }
     lines.insert(lines.end(), output.begin() + created, output.end());
+    return lines;
+}
+
+int printCheck(FILE *out, bool json, const std::vector<std::string> &output,
+               const std::string &note, const std::string *version, size_t created,
+               const std::vector<Reading> &readings) {
+    const std::vector<std::string> lines = libraryLines(output, created, readings);
 
     const std::vector<Verdict> verdicts = judge(readings);
     size_t passed = 0;
@@ -73,7 +79,7 @@ int printCheck(FILE *out, bool json, const std::vector<std::string> &output,
         passed += v.pass ? 1 : 0;
     }
     if (json) {
-        printJsonReport(out, lines, note, verdicts, passed);
+        printJsonReport(out, lines, note, version, verdicts, passed);
     } else {
         linesToStderr(lines);
         printText(out, verdicts);

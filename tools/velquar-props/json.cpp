@@ -12,7 +12,9 @@ std::string jsonValue(const Reading &r) {
 }
 
 void beginLibraryDocument(JsonDocument &doc, const std::vector<std::string> &output,
-                          const std::string &note) {
+                          const std::string &note, const std::string *version) {
+    doc.member("format", std::to_string(kAnswersFormat));
+    doc.member("libraryVersion", version ? jsonString(*version) : "null");
     doc.member("output", jsonLines(output));
     if (!note.empty()) {
         doc.member("note", jsonString(note));
@@ -20,9 +22,9 @@ void beginLibraryDocument(JsonDocument &doc, const std::vector<std::string> &out
 }
 
 void printJson(FILE *out, const std::vector<std::string> &output, const std::string &note,
-               const std::vector<Reading> &readings) {
+               const std::string *version, const std::vector<Reading> &readings) {
     JsonDocument doc(out);
-    beginLibraryDocument(doc, output, note);
+    beginLibraryDocument(doc, output, note, version);
     doc.beginArray("properties");
     for (const Reading &r : readings) {
         doc.element("{\"name\": " + jsonString(r.name) + ", \"type\": \"" + r.type +

@@ -2,6 +2,8 @@
 #ifndef VELQUAR_PROPS_LIBRARY_H
 #define VELQUAR_PROPS_LIBRARY_H
 
+#include <string>
+
 #include "velquar_platform.h"
 
 extern const char *const kDefaultLibrary;
@@ -22,5 +24,9 @@ struct Api {
 // anything but a regular file (a FIFO would block the loader for ever) is
 // not loaded.
 bool loadApi(const char *path, Api &api);
+
+// The release the loaded library names in its "Velquar" version note, found
+// in its note segments in memory; false for a library without one.
+bool libraryVersion(void *handle, std::string &version);
 
 #endif

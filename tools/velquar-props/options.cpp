@@ -9,6 +9,7 @@ void usage(FILE *out) {
             "usage: velquar-props [-q] [--json] [--library PATH] [NAME...]\n"
             "       velquar-props [-q] --value NAME [--library PATH]\n"
             "       velquar-props [-q] --check [--json] [--library PATH]\n"
+            "       velquar-props [-q] --compare OLD.json [--json] [--library PATH]\n"
             "       velquar-props --list [--json]\n"
             "\n"
             "Creates a device properties context and prints, for every property of\n"
@@ -21,6 +22,10 @@ void usage(FILE *out) {
             "  --value NAME    print only the value of NAME and a line end; the\n"
             "                  library's lines go to standard error\n"
             "  --list          print the catalogue's names and types; no context\n"
+            "  --compare OLD.json\n"
+            "                  read every property and print one line per property\n"
+            "                  whose answer differs from OLD.json's (a --json document\n"
+            "                  of velquar-props), volatile ones apart, then a summary\n"
             "  --check         read every property once and judge the answers against\n"
             "                  what a correct television satisfies, one line per rule\n"
             "  --library PATH  load this library instead of %s\n"
@@ -33,11 +38,13 @@ void usage(FILE *out) {
             "rule passed); 1 when the library cannot be loaded, ends the process or\n"
             "the context cannot be created, or with --check when a rule failed; 2 for\n"
             "a bad command line; with --value, 3 when the read failed and 4 for an\n"
-            "unknown property.\n",
+            "unknown property. With --compare: 0 when no answer that counts differs,\n"
+            "1 when one does, 2 when nothing could be compared (a bad command line,\n"
+            "OLD.json unusable, the library not loaded or no context).\n",
             kDefaultLibrary);
 }
 
-enum Option { kJson = 256, kValue, kList, kCheck, kLibrary };
+enum Option { kJson = 256, kValue, kList, kCheck, kLibrary, kCompare };
 
 }  // namespace
 
@@ -48,6 +55,7 @@ const ProgramInfo kProgram = {"velquar-props",
                                {"list", 0, nullptr, kList},
                                {"check", 0, nullptr, kCheck},
                                {"library", 0, "a path", kLibrary},
+                               {"compare", 0, "a file", kCompare},
                                {"quiet", 'q', nullptr, 'q'}}};
 
 std::string takeOption(Options &options, int id, const char *value) {
@@ -67,6 +75,9 @@ std::string takeOption(Options &options, int id, const char *value) {
         case kLibrary:
             options.library = value;
             break;
+        case kCompare:
+            options.compare = value;
+            break;
         case 'q':
             options.quiet = true;
             break;
@@ -76,12 +87,15 @@ std::string takeOption(Options &options, int id, const char *value) {
 
 std::string takeOperands(Options &options, const std::vector<char *> &operands) {
     options.names.assign(operands.begin(), operands.end());
-    if (options.valueName &&
-        (options.json || options.list || options.check || !options.names.empty())) {
-        return "--value reads one property, without --json, --list, --check or names";
+    if (options.valueName && (options.json || options.list || options.check || options.compare ||
+                              !options.names.empty())) {
+        return "--value reads one property, without --json, --list, --check, --compare or names";
     }
     if (options.list && (options.check || !options.names.empty())) {
         return "--list prints the whole catalogue, without --check or names";
+    }
+    if (options.compare && (options.check || options.list || !options.names.empty())) {
+        return "--compare reads every property, without --check, --list or names";
     }
     if (options.check && !options.names.empty()) {
         return "--check reads every property, without names";

@@ -14,6 +14,7 @@ struct Options {
     bool check = false;               // --check: the bring-up check
     bool quiet = false;               // -q: no waiting note
     const char *valueName = nullptr;  // --value NAME
+    const char *compare = nullptr;    // --compare OLD.json
     const char *library = kDefaultLibrary;
     std::vector<const char *> names;  // the properties named, in order
 };

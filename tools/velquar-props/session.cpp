@@ -14,7 +14,9 @@ Session::~Session() {
 
 bool Session::load(const char *path) {
     PlatformStep step(std::string("the load of ") + path);
-    return loadCall([&] { return loadApi(path, m_api); });
+    const bool loaded = loadCall([&] { return loadApi(path, m_api); });
+    m_hasVersion = loaded && libraryVersion(m_api.handle, m_version);
+    return loaded;
 }
 
 int Session::create() {

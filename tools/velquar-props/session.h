@@ -47,6 +47,9 @@ public:
     void unload();
 
     std::vector<std::string> &output() { return m_output; }
+    // The loaded library's release (libraryVersion), or null when it names
+    // none; taken at load.
+    const std::string *version() const { return m_hasVersion ? &m_version : nullptr; }
 
 private:
     // A call of the library's functions: its lines captured or passed on.
@@ -65,6 +68,8 @@ private:
     OutputCapture m_capture;
     DevicePropertiesProviderContext *m_context = nullptr;
     std::vector<std::string> m_output;
+    bool m_hasVersion = false;
+    std::string m_version;
 };
 
 #endif
