@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -289,9 +290,7 @@ bool climb(Walk *walk) {
     }
     // Back at an open folder after the levels above it were given up: none
     // of them counts as open any more, so the next ones may be closed again.
-    if (walk->lowestOpen > walk->depth + 1) {
-        walk->lowestOpen = walk->depth + 1;
-    }
+    walk->lowestOpen = std::min(walk->lowestOpen, walk->depth + 1);
     if (unlinkat(parent->fd, entryName(*parent), AT_REMOVEDIR) == 0) {
         ++parent->removed;
     } else if (errno != ENOENT) {
@@ -307,16 +306,11 @@ bool climb(Walk *walk) {
 // Descends into the current entry of the top level, a folder open as fd.
 void descend(Walk *walk, int fd) {
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        const int error = errno;
+    // The root folder, mounted below, is never emptied.
+    const int error = fstat(fd, &st) != 0 ? errno : isRootFolder(st) ? EBUSY : 0;
+    if (error != 0) {
         close(fd);
         leave(walk, walk->depth, error);
-        return;
-    }
-    if (isRootFolder(st)) {
-        // The root folder, mounted below: never emptied.
-        close(fd);
-        leave(walk, walk->depth, EBUSY);
         return;
     }
     if (walk->depth + 1 == walk->capacity) {
@@ -347,16 +341,13 @@ void step(Walk *walk) {
     const unsigned char type = static_cast<unsigned char>(level->names[level->current]);
     const char *name = entryName(*level);
     level->next = level->current + strlen(name) + 2;
-    if (type == DT_REG || type == DT_LNK) {
-        unlinkCurrent(walk, walk->depth, 0);
+    const bool special = type == DT_CHR || type == DT_BLK || type == DT_FIFO || type == DT_SOCK;
+    if (special && (walk->options.flags & kRemoveKeepSpecial)) {
+        keep(walk, walk->depth);
         return;
     }
-    if (type == DT_CHR || type == DT_BLK || type == DT_FIFO || type == DT_SOCK) {
-        if (walk->options.flags & kRemoveKeepSpecial) {
-            keep(walk, walk->depth);
-        } else {
-            unlinkCurrent(walk, walk->depth, 0);
-        }
+    if (special || type == DT_REG || type == DT_LNK) {
+        unlinkCurrent(walk, walk->depth, 0);
         return;
     }
     // A folder, or an entry of a file system that reports no type.
