@@ -23,11 +23,6 @@ using namespace velquar_test;
 
 namespace {
 
-std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 ProgramRun capture(const SimDevice &device, const std::string &args = std::string()) {
     return runCommand(programCommand(VELQUAR_CAPTURE_PATH) + " " + args,
                       device.dir() + "/capture.err");

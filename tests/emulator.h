@@ -101,6 +101,12 @@ inline ProgramRun runCommand(const std::string &command, const std::string &errP
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err};
 }
 
+// The whole file at path, empty when it cannot be read.
+inline std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // Reads fd to its end and closes it.
 inline std::string readToEnd(int fd) {
     std::string text;

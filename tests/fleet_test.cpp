@@ -20,11 +20,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string readFile(const std::string &path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Two bundles of the simulated television, tv-a as the 4K profile and tv-b
 // as the 1080p one, in the device's folder.
 class Fleet : public testing::Test {

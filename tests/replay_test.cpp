@@ -3,10 +3,7 @@
 // hostile bundle, or a machine without the means, runs nothing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -22,17 +19,13 @@
 #include <string>
 
 #include "emulator.h"
+#include "refuse_call.h"
 #include "root_view.h"
 #include "sim_device.h"
 
 using namespace velquar_test;
 
 namespace {
-
-std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The answers of a JSON document: name, type, result, code and value of
 // each property, without the lines printed while reading it.
@@ -78,17 +71,7 @@ int runSim(const std::string &args, const std::string &err, bool refuseUnshare) 
     const pid_t pid = fork();
     if (pid == 0) {
         if (refuseUnshare) {
-            sock_filter code[] = {
-                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_unshare, 0, 1),
-                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
-                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-            };
-            const sock_fprog program = {sizeof code / sizeof code[0], code};
-            if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-                prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
-                _exit(125);
-            }
+            refuseCall(__NR_unshare, 0, 0, false, EPERM);  // unshare with any flag
         }
         const std::string command = VELQUAR_SIM_PATH " " + args + " 2>" + err;
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));

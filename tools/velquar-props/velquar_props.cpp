@@ -83,20 +83,16 @@ int inspect(const Options &options, FILE *out) {
         return failed;
     }
 
-    if (options.compare) {
+    if (options.compare || options.check) {
         const size_t created = session.output().size();
         std::vector<Reading> readings;
         session.readAll({}, [&](const Reading &r) { readings.push_back(r); });
         session.unload();
-        return printCompare(out, options.json, libraryLines(session.output(), created, readings),
-                            session.note(), session.version(), old, readings);
-    }
-
-    if (options.check) {
-        const size_t created = session.output().size();
-        std::vector<Reading> readings;
-        session.readAll({}, [&](const Reading &r) { readings.push_back(r); });
-        session.unload();
+        if (options.compare) {
+            return printCompare(out, options.json,
+                                libraryLines(session.output(), created, readings), session.note(),
+                                session.version(), old, readings);
+        }
         return printCheck(out, options.json, session.output(), session.note(), session.version(),
                           created, readings);
     }
