@@ -23,6 +23,24 @@ using namespace velquar_test;
 
 namespace {
 
+// The settings that preload library into the recorder. Under
+// AddressSanitizer the sanitizer runtime goes with it into the shell lines
+// the recorder runs, where procps's free hangs as it starts: those lines
+// find a free first on PATH that runs without it.
+std::vector<std::string> preloading(const SimDevice &device, const char *library) {
+    std::vector<std::string> settings = {preloadSetting(library)};
+#ifdef VELQUAR_ASAN_RUNTIME
+    const std::string bin = device.dir() + "/asan-bin";
+    mkdir(bin.c_str(), 0755);
+    writeFile(bin + "/free", "#!/bin/sh\nunset LD_PRELOAD\nexec /usr/bin/free \"$@\"\n");
+    chmod((bin + "/free").c_str(), 0755);
+    settings.push_back("PATH=" + bin + ":$PATH");
+#else
+    (void)device;
+#endif
+    return settings;
+}
+
 ProgramRun capture(const SimDevice &device, const std::string &args = std::string()) {
     return runCommand(programCommand(VELQUAR_CAPTURE_PATH) + " " + args,
                       device.dir() + "/capture.err");
@@ -357,10 +375,11 @@ TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
             std::vector<std::string> settings;
             std::string program = VELQUAR_CAPTURE_PATH;
             if (k.swapTo) {
-                settings = {preloadSetting(VELQUAR_SWAP_PRELOAD_PATH),
-                            std::string("VELQUAR_SWAP_TO=") + k.swapTo};
+                settings = preloading(device, VELQUAR_SWAP_PRELOAD_PATH);
+                settings.push_back(std::string("VELQUAR_SWAP_TO=") + k.swapTo);
             } else if (k.exitAt && strcmp(k.exitAt, "call") == 0) {
-                settings = {preloadSetting(VELQUAR_PRELOAD_PATH), "VELQUAR_PRELOAD_EXIT=1"};
+                settings = preloading(device, VELQUAR_PRELOAD_PATH);
+                settings.push_back("VELQUAR_PRELOAD_EXIT=1");
             } else if (k.exitAt) {
                 // A copy of the program beside a libAppIpc.so that exits as it loads.
                 program = device.dir() + "/bin/velquar-capture";
@@ -425,7 +444,7 @@ TEST(Capture, StateFileThatCannotBeWrittenIsAFailure) {
 TEST(Capture, RecordsAPreloadedCallAndKeepsItsOutputOut) {
     SimDevice device;
     ProgramRun run =
-        runCommand(programCommand(VELQUAR_CAPTURE_PATH, {preloadSetting(VELQUAR_PRELOAD_PATH)}),
+        runCommand(programCommand(VELQUAR_CAPTURE_PATH, preloading(device, VELQUAR_PRELOAD_PATH)),
                    device.dir() + "/err");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\ncapability.hex = 00050000d00200000000000000000000\n"),
