@@ -185,6 +185,13 @@ TEST_F(Fleet, BundlesThatCannotBeCheckedAreNamed) {
     umask(mask);
     EXPECT_EQ(st.st_mode & 07777, 0644 & ~mask);  // all read it, its owner alone writes
     EXPECT_EQ(readFile(bundle("tv-a") + "/answers.json"), before);
+    // Answers that cannot be put in place leave no temporary file behind.
+    ASSERT_EQ(unlink((bundle("tv-a") + "/answers.json").c_str()), 0);
+    ASSERT_EQ(mkdir((bundle("tv-a") + "/answers.json").c_str(), 0755), 0);
+    run = fleet("record " + bundle("tv-a"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "tv-a: not recorded: cannot put answers.json in place: Is a directory\n");
+    EXPECT_NE(system(("ls -A " + bundle("tv-a") + " | grep -q '^[.]answers'").c_str()), 0);
 }
 
 TEST(FleetCommandLine, BadCommandLinesFailWithAMessage) {
