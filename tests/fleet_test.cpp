@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -90,11 +91,13 @@ TEST_F(Fleet, CheckShowsExactlyTheAnswersThatMoved) {
     }
     edit("tv-a", "availableMemory", 1);
     edit("tv-b", "panelWidth", 1);
+    edit("tv-b", "panelHeight", 1);
     run = fleet("check " + bundle("tv-a") + " " + bundle("tv-b"));
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(run.out, header + "tv-a   OV-55U8 availableMemory: OK 1 -> OK " + memory +
                            " (volatile, not counted)\n"
                            "tv-b   OV-55U8 panelWidth: OK 1 -> OK 1920\n"
+                           "               panelHeight: OK 1 -> OK 1080\n"
                            "2 bundles: 1 changed, 1 unchanged, 0 not checked\n");
 
     run = fleet("check --json " + bundle("tv-b") + " " + bundle("tv-a"));
@@ -102,9 +105,10 @@ TEST_F(Fleet, CheckShowsExactlyTheAnswersThatMoved) {
     const json report = json::parse(run.out);
     EXPECT_EQ(report["bundles"][0]["result"], "changed");
     EXPECT_EQ(report["bundles"][0]["model"], "OV-55U8");
-    EXPECT_EQ(report["bundles"][0]["differences"].dump(),
-              R"([{"name":"panelWidth","new":{"code":0,"result":"OK","type":"int32","value":1920},)"
-              R"("old":{"code":0,"result":"OK","type":"int32","value":1},"volatile":false}])");
+    EXPECT_EQ(report["bundles"][0]["differences"][0].dump(),
+              R"({"name":"panelWidth","new":{"code":0,"result":"OK","type":"int32","value":1920},)"
+              R"("old":{"code":0,"result":"OK","type":"int32","value":1},"volatile":false})");
+    EXPECT_EQ(report["bundles"][0]["differences"].size(), 2u);
     EXPECT_EQ(report["bundles"][1]["result"], "unchanged");
     EXPECT_EQ(report["changed"], 1);
     EXPECT_EQ(report["unchanged"], 1);
@@ -141,11 +145,20 @@ TEST_F(Fleet, BundlesThatCannotBeCheckedAreNamed) {
         EXPECT_EQ(run.status, 2) << run.err;
         EXPECT_EQ(run.out, "BUNDLE MODEL   CHANGES\ntv-b   OV-55U8 " + k.row +
                                "\n1 bundle: 0 changed, 0 unchanged, 1 not checked\n");
+        const json report = json::parse(fleet("check --json " + bundle("tv-b")).out);
+        EXPECT_EQ(report["bundles"][0]["result"], "not checked");
+        EXPECT_EQ(report["bundles"][0]["error"], k.row.substr(strlen("not checked: ")));
+        EXPECT_EQ(report["bundles"][0]["differences"], json::array());
     }
-    // A folder that is no bundle: the replay is refused, the good one checked.
+    // A folder that is no bundle: the replay is refused, the good one recorded and checked.
     unlink((bundle("tv-b") + "/answers.json").c_str());
-    ASSERT_EQ(fleet("record " + bundle("tv-b")).status, 0);
-    const ProgramRun run = fleet("check " + device.dir() + "/nothing " + bundle("tv-b"));
+    const std::string nothing = device.dir() + "/nothing";
+    ProgramRun run = fleet("record " + nothing + " " + bundle("tv-b"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "nothing: not recorded: the replay failed (status 2): velquar-sim: --bundle: '" +
+                  nothing + "' is not a folder\ntv-b: recorded answers.json (OV-55U8)\n");
+    run = fleet("check " + nothing + " " + bundle("tv-b"));
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out.substr(0, run.out.find('\n', run.out.find("nothing"))),
               "BUNDLE  MODEL   CHANGES\nnothing -       not checked: the replay failed (status 2): "
@@ -163,13 +176,24 @@ TEST_F(Fleet, BundlesThatCannotBeCheckedAreNamed) {
     struct stat st;
     ASSERT_EQ(lstat((bundle("tv-a") + "/answers.json").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 07777, 0644 & ~mask);  // all read it, its owner alone writes
     EXPECT_EQ(readFile(bundle("tv-a") + "/answers.json"), before);
+    // Answers that cannot be put in place leave no temporary file behind.
+    ASSERT_EQ(unlink((bundle("tv-a") + "/answers.json").c_str()), 0);
+    ASSERT_EQ(mkdir((bundle("tv-a") + "/answers.json").c_str(), 0755), 0);
+    run = fleet("record " + bundle("tv-a"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "tv-a: not recorded: cannot put answers.json in place: Is a directory\n");
+    EXPECT_NE(system(("ls -A " + bundle("tv-a") + " | grep -q '^[.]answers'").c_str()), 0);
 }
 
 TEST(FleetCommandLine, BadCommandLinesFailWithAMessage) {
     struct Case {
         std::string args;
         std::string message;
+        int status = 2;
     };
     const Case cases[] = {
         {"", "record or check, and the bundles, are missing"},
@@ -178,15 +202,18 @@ TEST(FleetCommandLine, BadCommandLinesFailWithAMessage) {
         {"record --json tv", "--json goes with check only"},
         {"--bogus check tv", "unknown option --bogus"},
         {"check --library", "--library needs a path"},
+        {"check --library '' tv", "--library needs a path"},
+        {"check tv >&-", "cannot set standard output aside: Bad file descriptor", 1},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.args);
         SimDevice device;
         const ProgramRun run =
             runCommand(programCommand(VELQUAR_FLEET_PATH) + " " + k.args, device.dir() + "/err");
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err, "velquar-fleet: " + k.message +
-                               "\nTry 'velquar-fleet --help' for more information.\n");
+        EXPECT_EQ(run.status, k.status);
+        EXPECT_EQ(run.err,
+                  "velquar-fleet: " + k.message + "\n" +
+                      (k.status == 2 ? "Try 'velquar-fleet --help' for more information.\n" : ""));
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(device.log().empty());
     }

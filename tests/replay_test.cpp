@@ -197,6 +197,13 @@ TEST(Replay, RefusesWhatItCannotReplayWhole) {
          bad + "root/config/sys.ini: larger than 1 MiB"},
         {"Fifo", good, "mkdir root/config && mkfifo root/config/sys.ini", false,
          bad + "root/config/sys.ini: a FIFO"},
+        {"NotHex", "shell.1.output.hex = 0g\n" + good, "", false,
+         bad + "capture.state: shell.1.output.hex is not 0 to 4096 bytes as hex digits"},
+        {"CommandAlone", good + "shell.9.command = ls\n", "", false,
+         bad + "capture.state: shell.9 has a command line without output or output without a "
+               "command line"},
+        {"TooDeep", good, "mkdir -p root/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d", false,
+         bad + "root/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d: more than 16 folders deep"},
         {"Proc", good, "mkdir -p root/proc/net && echo x >root/proc/net/wireless", false,
          bad + "root/proc: kernel and device folders are not replayed from copies"},
         {"NoUnshare", good, "", true,
