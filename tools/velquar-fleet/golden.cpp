@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -42,7 +43,11 @@ bool writeGolden(const std::string &bundle, const std::string &document, std::st
     if (dir < 0) {
         return failed(error, "cannot open the bundle");
     }
-    const std::string temporary = std::string(".") + kGoldenName + "." + std::to_string(getpid());
+    // One name per write, so that a bundle named twice on the command line
+    // is written twice, in turn, not refused by its other write.
+    static std::atomic<unsigned> serial{0};
+    const std::string temporary = std::string(".") + kGoldenName + "." + std::to_string(getpid()) +
+                                  "." + std::to_string(serial++);
     const int fd =
         openat(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     bool ok = fd >= 0;
