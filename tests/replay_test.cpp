@@ -192,6 +192,8 @@ TEST(Replay, RefusesWhatItCannotReplayWhole) {
          bad + "the configuration path \"../x.ini\" has a .. in it"},
         {"ConfigPathOut", std::string(kGoodRecords) + "config_path = /etc/passwd\n", "", false,
          bad + "the configuration path \"/etc/passwd\" has no copy under root/"},
+        {"ConfigPathRoot", std::string(kGoodRecords) + "config_path = //\n", "", false,
+         bad + "the configuration path \"//\" has no copy under root/"},
         {"OversizeCopy", good,
          "mkdir root/config && head -c 1048577 /dev/zero >root/config/sys.ini", false,
          bad + "root/config/sys.ini: larger than 1 MiB"},

@@ -158,9 +158,10 @@ std::string checkConfigPath(ReplayBundle &bundle) {
         return "the configuration path \"" + path + "\" has a .. in it";
     }
     if (path[0] == '/') {
-        const std::string below = path.substr(path.find_first_not_of('/'));
+        // "/" alone, or only slashes, names the root folder: no copy is that.
+        const size_t start = path.find_first_not_of('/');
         for (const BundleFile &file : bundle.files) {
-            if (file.path == below) {
+            if (start != std::string::npos && file.path == path.substr(start)) {
                 return std::string();
             }
         }
