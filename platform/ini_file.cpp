@@ -17,22 +17,6 @@
 namespace velquar {
 namespace {
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // What a file of this process may hold: a write past the soft file-size
 // limit fails and raises SIGXFSZ, which kills an application that does not
 // ignore it.
@@ -87,7 +71,8 @@ bool namesDescriptor(const char *name, int fd) {
 }  // namespace
 
 dictionary *loadIniFile(const char *path) {
-    Descriptor file(aboveStandardStreams(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)));
+    velquar::Fd file(
+        aboveStandardStreams(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)));
     struct stat status;
     if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
         status.st_size > static_cast<off_t>(kMaxIniFileSize)) {
@@ -98,7 +83,7 @@ dictionary *loadIniFile(const char *path) {
     // memfd_create is refused (a sandbox's seccomp filter), the file itself,
     // read to its end here first. A cancelled read unwinds through here:
     // both descriptors are closed.
-    Descriptor copy(aboveStandardStreams(memfd_create("velquar-ini", MFD_CLOEXEC)));
+    velquar::Fd copy(aboveStandardStreams(memfd_create("velquar-ini", MFD_CLOEXEC)));
     const Copied copied = copyBounded(file.get(), copy.get());
     if (copied == Copied::Failed) {
         return nullptr;

@@ -50,9 +50,7 @@ std::string readStateFile(const std::string &name, std::string &content) {
         why = "not a regular file";
     }
     if (why.empty()) {
-        char buffer[65536];
-        const velquar::ReadEnd end = velquar::readBounded(
-            fd, kMaxStateFileSize, buffer, sizeof buffer, velquar::appendTo(content));
+        const velquar::ReadEnd end = velquar::readText(fd, kMaxStateFileSize, content);
         if (end != velquar::ReadEnd::Whole) {
             why = end == velquar::ReadEnd::TooLarge ? "larger than 4 MiB" : strerror(errno);
         }

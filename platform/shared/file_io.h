@@ -12,6 +12,23 @@
 
 namespace velquar {
 
+// A descriptor closed when it goes out of scope.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
 enum class ReadEnd { Whole, TooLarge, Failed };
 
 // Reads the file open as fd from its start, up to size bytes at a time into
@@ -61,6 +78,14 @@ auto appendTo(Text &text) {
         text.append(piece, length);
         return true;
     };
+}
+
+// The whole of fd, at most bound bytes (as readBounded reads), appended to
+// text.
+template <typename Text>
+ReadEnd readText(int fd, size_t bound, Text &text) {
+    char chunk[16384];
+    return readBounded(fd, bound, chunk, sizeof chunk, appendTo(text));
 }
 
 // Writes all size bytes of data to fd: at offset when it is 0 or more (the

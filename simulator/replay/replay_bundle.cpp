@@ -14,22 +14,7 @@
 namespace velquar_replay {
 namespace {
 
-// A descriptor closed when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using velquar::Fd;
 
 std::string kind(mode_t mode) {
     return S_ISLNK(mode)                    ? "a symbolic link"
@@ -52,10 +37,8 @@ std::string readRegular(int dir, const std::string &name, size_t limit, std::str
     if (!S_ISREG(st.st_mode)) {
         return kind(st.st_mode);
     }
-    char chunk[65536];
     data.clear();
-    const velquar::ReadEnd end =
-        velquar::readBounded(fd.get(), limit, chunk, sizeof chunk, velquar::appendTo(data));
+    const velquar::ReadEnd end = velquar::readText(fd.get(), limit, data);
     if (end == velquar::ReadEnd::TooLarge) {
         return "larger than " + std::to_string(limit >> 20) + " MiB";
     }

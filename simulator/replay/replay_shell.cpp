@@ -26,9 +26,7 @@ bool recorded(const char *line, std::string &output) {
         return false;
     }
     std::string state;
-    char chunk[65536];
-    const velquar::ReadEnd end =
-        velquar::readBounded(fd, kMaxStateSize, chunk, sizeof chunk, velquar::appendTo(state));
+    const velquar::ReadEnd end = velquar::readText(fd, kMaxStateSize, state);
     close(fd);
     ReplayRecords records;
     if (end != velquar::ReadEnd::Whole || !readReplayRecords(state, records).empty()) {

@@ -190,15 +190,13 @@ bool parseAnswers(const std::string &text, AnswerSet &set, std::string &error) {
 bool readAnswersFrom(int fd, AnswerSet &set, std::string &error) {
     struct stat st;
     std::string text;
-    char buffer[65536];
     if (fstat(fd, &st) != 0) {
         return wrong(error, strerror(errno));
     }
     if (!S_ISREG(st.st_mode)) {
         return wrong(error, "not a regular file");
     }
-    switch (velquar::readBounded(fd, kAnswersMaxBytes, buffer, sizeof buffer,
-                                 velquar::appendTo(text))) {
+    switch (velquar::readText(fd, kAnswersMaxBytes, text)) {
         case velquar::ReadEnd::Failed:
             return wrong(error, strerror(errno));
         case velquar::ReadEnd::TooLarge:

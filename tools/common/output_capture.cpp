@@ -89,9 +89,8 @@ void OutputCapture::end(std::vector<std::string> &lines) {
             "went to standard error";
     }
     std::string text;
-    char chunk[4096];
     // What a failed read leaves is what was read before it.
-    velquar::readBounded(m_fd, SIZE_MAX, chunk, sizeof chunk, velquar::appendTo(text));
+    velquar::readText(m_fd, SIZE_MAX, text);
     if (!m_note.empty()) {
         close(m_fd);
         m_fd = -1;

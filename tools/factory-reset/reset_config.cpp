@@ -67,9 +67,7 @@ ConfigStatus readResetConfig() {
     // bound is read, and a file that holds more is refused whole (cut short, its last
     // path could name a parent of the folder meant).
     std::string text;
-    char chunk[4096];
-    const velquar::ReadEnd end =
-        velquar::readBounded(fd, kMaxResetConfigSize, chunk, sizeof chunk, velquar::appendTo(text));
+    const velquar::ReadEnd end = velquar::readText(fd, kMaxResetConfigSize, text);
     close(fd);
     if (end != velquar::ReadEnd::Whole) {
         return end == velquar::ReadEnd::TooLarge ? ConfigStatus::TooLarge

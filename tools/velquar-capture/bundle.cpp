@@ -36,9 +36,7 @@ bool readDeviceFile(const std::string &path, std::string &data, mode_t &mode) {
     int error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
     mode = st.st_mode & 0777;
     if (error == 0) {
-        char chunk[4096];
-        const velquar::ReadEnd end =
-            velquar::readBounded(fd, kMaxCopy, chunk, sizeof chunk, velquar::appendTo(data));
+        const velquar::ReadEnd end = velquar::readText(fd, kMaxCopy, data);
         error = end == velquar::ReadEnd::TooLarge ? EFBIG
                 : end == velquar::ReadEnd::Failed ? errno
                                                   : 0;

@@ -50,8 +50,7 @@ void readPipe(int fd, size_t bound, std::string &text) {
 // file, but for a pointer to the help after a usage error.
 std::string lastLine(int fd) {
     std::string text;
-    char buffer[4096];
-    velquar::readBounded(fd, 65536, buffer, sizeof buffer, velquar::appendTo(text));
+    velquar::readText(fd, 65536, text);
     std::string last;
     for (size_t at = 0; at < text.size();) {
         const size_t end = std::min(text.find('\n', at), text.size());
