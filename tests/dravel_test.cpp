@@ -180,6 +180,7 @@ TEST_F(Dravel, MakesNodesOnlyForCompleteUeventsWithNamesInsideTheFolder) {
         "MAJOR=4294967475\nMINOR=11\nPARTNAME=overflow\n",  // not 179 either
         "MAJOR=179\nMINOR=-2147483649\nPARTNAME=overflow\n",
         "MAJOR=179\nMINOR=13\nPARTNAME=last word\n",
+        "DEVMAJOR=179\nMINOR=14\nPARTNAME=no_major_either\n",  // a key that ends in MAJOR=
     };
     int n = 0;
     for (const char *text : uevents) {
