@@ -6,8 +6,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <linux/posix_acl.h>
 #include <linux/posix_acl_xattr.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -18,20 +20,35 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace velquar_test {
 
 // Makes each path below dir with its folders: a folder where the path ends
-// in '/', else a file that holds "data".
+// in '/', a FIFO where it ends in '|', a link to T where it reads "PATH@T",
+// else a file that holds "data".
 inline void makeTree(const std::filesystem::path &dir, const std::vector<std::string> &paths) {
     for (const std::string &p : paths) {
-        std::filesystem::create_directories((dir / p).parent_path());
-        if (p.back() != '/') {
-            std::ofstream(dir / p) << "data";
+        const size_t at = p.find('@');
+        const std::filesystem::path path = dir / p.substr(0, std::min(at, p.find('|')));
+        std::filesystem::create_directories(path.parent_path());
+        if (at != std::string::npos) {
+            std::filesystem::create_symlink(p.substr(at + 1), path);
+        } else if (p.back() == '|') {
+            ASSERT_EQ(mkfifo(path.c_str(), 0644), 0) << path;
+        } else if (p.back() != '/') {
+            std::ofstream(path) << "data";
         }
     }
+}
+
+// The words of text, split at blanks: a table's list in one string.
+inline std::vector<std::string> words(const std::string &text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 // Every path below dir but skip, sorted, with a mark for its kind: '/'
@@ -74,6 +91,18 @@ inline void chain(const std::filesystem::path &dir, int depth, uid_t owner = ~0u
     ASSERT_GE(fd, 0);
     close(openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
     close(fd);
+}
+
+// Sets the attribute flags (FS_IMMUTABLE_FL, FS_APPEND_FL or none) of the
+// file at path, made with its folders where missing; false where the file
+// system has none.
+inline bool setAttributes(const std::filesystem::path &path, int flags) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::app) << "";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool done = fd >= 0 && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    close(fd);
+    return done;
 }
 
 // Gives path an access ACL that grants perm to the user or group (tag
