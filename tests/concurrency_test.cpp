@@ -101,38 +101,35 @@ void runAtOnce(Fn fn) {
     }
 }
 
+// The code and value of a read, or the code and whether the variable was
+// left alone.
+template <typename T>
+std::string outcome(const Read<T> &r) {
+    std::ostringstream text;
+    if (r.rc == PROPERTY_OK) {
+        text << "ok " << r.value;
+    } else {
+        text << std::hex << "0x" << static_cast<unsigned>(r.rc)
+             << (r.untouched ? " untouched" : " written");
+    }
+    return text.str();
+}
+
 // One read of every property: code and value as text, one line each.
 std::string readAll(DevicePropertiesProviderContext *ctx) {
-    std::ostringstream all;
+    std::string all;
     for (const Property &p : catalogue()) {
-        all << p.name << ' ';
-        switch (p.type) {
-            case Type::Bool: {
-                const Read<bool> r = readBool(ctx, p.name);
-                all << r.rc << ' ' << (r.rc == PROPERTY_OK ? r.value : r.untouched);
-                break;
-            }
-            case Type::Int32: {
-                const Read<int> r = readInt32(ctx, p.name);
-                all << r.rc << ' ' << (r.rc == PROPERTY_OK ? r.value : r.untouched);
-                break;
-            }
-            case Type::Int64: {
-                const Read<long long> r = readInt64(ctx, p.name);
+        const std::string name = p.name;
+        all += name + ' ' +
+               (p.type == Type::Bool     ? outcome(readBool(ctx, p.name))
+                : p.type == Type::Int32  ? outcome(readInt32(ctx, p.name))
+                : p.type == Type::String ? outcome(readString(ctx, p.name))
                 // The free memory changes from one read to the next.
-                const bool varies = std::string(p.name) == "availableMemory";
-                all << r.rc << ' ' << (r.rc != PROPERTY_OK ? r.untouched : varies ? 0 : r.value);
-                break;
-            }
-            case Type::String: {
-                const Read<std::string> r = readString(ctx, p.name);
-                all << r.rc << ' ' << (r.rc == PROPERTY_OK ? r.value : std::string("-"));
-                break;
-            }
-        }
-        all << '\n';
+                : name == "availableMemory" ? std::to_string(readAs(p.type, ctx, p.name).rc)
+                                            : outcome(readInt64(ctx, p.name))) +
+               '\n';
     }
-    return all.str();
+    return all;
 }
 
 std::vector<std::string> sortedLines(const std::string &text) {
@@ -160,8 +157,8 @@ TEST(Concurrency, ManyThreadsReadEveryPropertyOfOneContext) {
     captureStdout([&] { readAll(ctx.get()); });
     std::string reference;
     const std::string once = captureStdout([&] { reference = readAll(ctx.get()); });
-    ASSERT_NE(reference.find("panelWidth 0 3840\n"), std::string::npos) << reference;
-    ASSERT_NE(reference.find("fragmentCacheSize 0 65536\n"), std::string::npos) << reference;
+    ASSERT_NE(reference.find("panelWidth ok 3840\n"), std::string::npos) << reference;
+    ASSERT_NE(reference.find("fragmentCacheSize ok 65536\n"), std::string::npos) << reference;
 
     std::vector<std::vector<std::string>> got(kThreads);
     const std::string printed = captureStdout([&] {
@@ -172,10 +169,7 @@ TEST(Concurrency, ManyThreadsReadEveryPropertyOfOneContext) {
         });
     });
     for (int n = 0; n < kThreads; ++n) {
-        ASSERT_EQ(got[n].size(), static_cast<size_t>(rounds));
-        for (const std::string &answers : got[n]) {
-            EXPECT_EQ(answers, reference) << "thread " << n;
-        }
+        EXPECT_EQ(got[n], std::vector<std::string>(rounds, reference)) << "thread " << n;
     }
     std::string expected;
     for (int k = 0; k < kThreads * rounds; ++k) {
@@ -192,13 +186,11 @@ TEST(Concurrency, FirstConfigurationReadFromManyThreadsAtOnce) {
     SimDevice device;
     Context ctx;
     ASSERT_EQ(ctx.rc(), PROPERTY_OK);
-    std::vector<Read<int>> reads(kThreads);
-    const std::string out = captureStdout(
-        [&] { runAtOnce([&](int n) { reads[n] = readInt32(ctx.get(), "fragmentCacheSize"); }); });
-    for (int n = 0; n < kThreads; ++n) {
-        EXPECT_EQ(reads[n].rc, PROPERTY_OK) << "thread " << n;
-        EXPECT_EQ(reads[n].value, 65536) << "thread " << n;
-    }
+    std::vector<std::string> reads(kThreads);
+    const std::string out = captureStdout([&] {
+        runAtOnce([&](int n) { reads[n] = outcome(readInt32(ctx.get(), "fragmentCacheSize")); });
+    });
+    EXPECT_EQ(reads, std::vector<std::string>(kThreads, "ok 65536"));
     EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath ").size(), 1u);
     char path[APPIPC_CONFIG_PATH_SIZE] = {};
     ASSERT_EQ(AppIpcApi_GetAPPConfigFilePath(5, path), 0);
@@ -215,9 +207,7 @@ void expectSnapshot(DevicePropertiesProviderContext *ctx, int width = 3840, int 
     EXPECT_EQ(readInt32(ctx, "hdrFlags").value, 2);
     EXPECT_EQ(readInt32(ctx, "hdcpMajorVersion").value, 2);
     EXPECT_EQ(readInt32(ctx, "hdcpMinorVersion").value, 2);
-    const Read<bool> hevc10 = readBool(ctx, "supportsHEVC10Bits");
-    EXPECT_EQ(hevc10.rc, PROPERTY_OK);
-    EXPECT_TRUE(hevc10.value);
+    EXPECT_EQ(outcome(readBool(ctx, "supportsHEVC10Bits")), "ok 1");
 }
 
 }  // namespace
@@ -327,9 +317,7 @@ TEST(Cancellation, InAShellRead) {
     EXPECT_TRUE(ended()) << "the command goes on";
 
     fakeCommand(device.dir(), "uname", "echo Velquar");
-    const Read<std::string> osName = readString(live.get(), "osName");
-    EXPECT_EQ(osName.rc, PROPERTY_OK);
-    EXPECT_EQ(osName.value, "Velquar\n");
+    EXPECT_EQ(outcome(readString(live.get(), "osName")), "ok Velquar\n");
     expectSnapshot(live.get());
 }
 
@@ -387,37 +375,21 @@ TEST(Signals, PeriodicSignalDuringCreationAndShellReads) {
     expectSnapshot(ctx.get());
 
     const int signalsBefore = g_signals;
-    const std::string uname = readString(ctx.get(), "osName").value;
+    const std::string uname = outcome(readString(ctx.get(), "osName"));
+    EXPECT_EQ(uname.rfind("ok ", 0), 0u) << uname;
     for (int k = 0; k < 20; ++k) {
-        Read<std::string> osName;
-        Read<long long> total;
+        std::string reads;
         EXPECT_EQ(captureStdout([&] {
-                      osName = readString(ctx.get(), "osName");
-                      total = readInt64(ctx.get(), "totalMemory");
+                      reads = outcome(readString(ctx.get(), "osName")) + ", total " +
+                              std::to_string(readInt64(ctx.get(), "totalMemory").rc);
                   }),
                   "");
-        EXPECT_EQ(osName.rc, PROPERTY_OK);
-        EXPECT_EQ(osName.value, uname);
-        EXPECT_EQ(total.rc, PROPERTY_OK);
+        EXPECT_EQ(reads, uname + ", total 0");
     }
     EXPECT_GT(g_signals - signalsBefore, 20);
 }
 
 namespace {
-
-// The code and value of a read, or the code and whether the variable was
-// left alone.
-template <typename T>
-std::string outcome(const Read<T> &r) {
-    std::ostringstream text;
-    if (r.rc == PROPERTY_OK) {
-        text << "ok " << r.value;
-    } else {
-        text << std::hex << "0x" << static_cast<unsigned>(r.rc)
-             << (r.untouched ? " untouched" : " written");
-    }
-    return text.str();
-}
 
 // A pipe as standard output while it lives; the old descriptor 1 comes back
 // afterwards.
@@ -572,6 +544,7 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
     // loaded, which a root view does not show as it is.
     device.setState("config_path = " + std::string(path) + "\n");
     const std::string pathLine = "Orvane Palomir config path: " + std::string(path) + "\n";
+    const std::string loaded = "ok 65536 good | " + pathLine;
     device.clearLog();
     auto cacheSize = [&] { return outcome(readInt32(ctx.get(), "fragmentCacheSize")); };
     struct Row {
@@ -585,37 +558,54 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
     // its first configuration read, announcing its path on standard output,
     // inside the chain's first memfd_create. Which of the closed ones are
     // open (the library's) once a copy is written.
-    auto chainWhileAnotherReads = [&](std::vector<int> closed) {
-        writeFile("/config/sys.ini", "[model]\ngModelName = /config/m.ini\n");
-        writeFile("/config/m.ini", "[panel]\nm_pPanelName = /config/p.ini\n");
-        writeFile("/config/p.ini", "[panel]\nm_bPanelSupportsOLED = 1\n");
-        std::string other;
-        std::atomic<bool> once{false};
-        g_memfdCreate = [&](const char *name, unsigned flags) {
-            const int fd = realMemfdCreate(name, flags);
-            if (!once.exchange(true)) {
-                std::thread([&] { other = cacheSize(); }).join();
+    auto chainWhileAnotherReads = [&](std::vector<int> closed) -> std::function<std::string()> {
+        return [&, closed] {
+            writeFile("/config/sys.ini", "[model]\ngModelName = /config/m.ini\n");
+            writeFile("/config/m.ini", "[panel]\nm_pPanelName = /config/p.ini\n");
+            writeFile("/config/p.ini", "[panel]\nm_bPanelSupportsOLED = 1\n");
+            std::string other;
+            std::atomic<bool> once{false};
+            g_memfdCreate = [&](const char *name, unsigned flags) {
+                const int fd = realMemfdCreate(name, flags);
+                if (!once.exchange(true)) {
+                    std::thread([&] { other = cacheSize(); }).join();
+                }
+                return fd;
+            };
+            std::string reopened;
+            g_beforeTruncate = [&] {
+                for (const int fd : other.empty() ? std::vector<int>() : closed) {
+                    reopened += fcntl(fd, F_GETFD) >= 0 ? " " + std::to_string(fd) : "";
+                }
+            };
+            for (const int fd : closed) {
+                close(fd);
             }
-            return fd;
+            return outcome(readBool(ctx.get(), "supportsOLED")) + ", other thread " + other +
+                   ", reopened:" + reopened;
         };
-        std::string reopened;
-        g_beforeTruncate = [&] {
-            for (const int fd : other.empty() ? std::vector<int>() : closed) {
-                reopened += fcntl(fd, F_GETFD) >= 0 ? " " + std::to_string(fd) : "";
-            }
-        };
-        for (const int fd : closed) {
-            close(fd);
-        }
-        return outcome(readBool(ctx.get(), "supportsOLED")) + ", other thread " + other +
-               ", reopened:" + reopened;
     };
-    // The read after setup, and what it wrote on standard output.
+    const std::string chained = "ok 1, other thread ok 65536, reopened:";
+    // The descriptors open; none are known without /proc.
+    auto descriptors = [] {
+        try {
+            return openDescriptors();
+        } catch (const std::exception &) {
+            return std::vector<int>();
+        }
+    };
+    // A row: the read after setup, whether it left the descriptors as they
+    // were, the stream's state and what it wrote on standard output.
     auto readAfter = [&](const std::function<void()> &setup) {
-        PipeAsStdout out;
-        setup();
-        const std::string read = cacheSize();
-        return read + " | " + out.drain();
+        return [&, setup] {
+            PipeAsStdout out;
+            setup();
+            const std::vector<int> before = descriptors();
+            const std::string read = cacheSize();
+            const bool same = descriptors() == before;
+            return read + (same ? " " : " descriptors changed ") +
+                   streamState(std::cout.rdstate()) + " | " + out.drain();
+        };
     };
     // osName read with no descriptor left above 2 (but for one, with standard
     // input closed), and what it wrote on standard output.
@@ -639,17 +629,7 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         "0x80000010 untouched | Failed to popen:uname -o strerror(errno):Too many open files\n";
     const Row rows[] = {
         // The configuration file is opened as descriptor 0 and closed again.
-        {"standard input closed",
-         [&] {
-             PipeAsStdout out;
-             close(STDIN_FILENO);
-             const std::vector<int> before = openDescriptors();
-             const std::string read = cacheSize();
-             const bool same = openDescriptors() == before;
-             return read + (same ? " descriptors as before" : " descriptors changed") + " | " +
-                    out.drain();
-         },
-         "ok 65536 descriptors as before | " + pathLine},
+        {"standard input closed", readAfter([] { close(STDIN_FILENO); }), loaded},
         // The path line meets a full non-blocking pipe: the stream is not
         // left failed, so the application's own later line gets through.
         {"standard output full and non-blocking",
@@ -686,15 +666,7 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
          "ok 65536 ok 1 good mask kept"},
         // A stream the application left failed stays failed; the line is
         // written all the same.
-        {"stream failed beforehand",
-         [&] {
-             PipeAsStdout out;
-             std::cout.setstate(std::ios_base::failbit);
-             const std::string read = cacheSize();
-             const std::string state = streamState(std::cout.rdstate());
-             std::cout.clear();
-             return read + " " + state + " | " + out.drain();
-         },
+        {"stream failed beforehand", readAfter([] { std::cout.setstate(std::ios_base::failbit); }),
          "ok 65536 fail | " + pathLine},
         // Another thread forks while the load waits on its path line: the
         // fork does not wait, and the child loads afresh and answers.
@@ -773,79 +745,57 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
          "0x80000010 untouched, ok 65536 child answered"},
         // The platform's service call waits for its IPC worker, which starts
         // a helper process.
-        {"the service call's worker forks while the load waits for it",
-         [&] {
-             return readAfter([] {
-                 g_inServiceCall = [] {
-                     std::thread([] {
-                         const pid_t helper = fork();
-                         if (helper == 0) {
-                             _exit(0);
-                         }
-                         waitpid(helper, nullptr, 0);
-                     }).join();
-                 };
-             });
-         },
-         "ok 65536 | " + pathLine},
+        {"the service call's worker forks while the load waits for it", readAfter([] {
+             g_inServiceCall = [] {
+                 std::thread([] {
+                     const pid_t helper = fork();
+                     if (helper == 0) {
+                         _exit(0);
+                     }
+                     waitpid(helper, nullptr, 0);
+                 }).join();
+             };
+         }),
+         loaded},
         // A daemon's: the chain's files would take 0 and 1, and the other
         // thread's path line would be written into the copy.
-        {"descriptors 0, 1 and 2 closed",
-         [&] {
-             return chainWhileAnotherReads({0, 1, 2});
-         },
-         "ok 1, other thread ok 65536, reopened:",
-         {"config"}},
+        {"descriptors 0, 1 and 2 closed", chainWhileAnotherReads({0, 1, 2}), chained, {"config"}},
         // Only 1 closed: the copy takes 1 and meets the path line before it
         // is moved; what it holds is the file's alone.
-        {"descriptor 1 closed",
-         [&] { return chainWhileAnotherReads({1}); },
-         "ok 1, other thread ok 65536, reopened:",
-         {"config"}},
-        {"descriptor 2 closed",
-         [&] { return chainWhileAnotherReads({2}); },
-         "ok 1, other thread ok 65536, reopened:",
-         {"config"}},
+        {"descriptor 1 closed", chainWhileAnotherReads({1}), chained, {"config"}},
+        {"descriptor 2 closed", chainWhileAnotherReads({2}), chained, {"config"}},
         // Another file is put in the file's place once it was read: what is
         // parsed is what was read, not the file opened again by its name.
         {"configuration file replaced after it was read",
-         [&] {
-             return readAfter([&] {
-                 writeFile("/config/other.ini", "[PlaybackMisc]\nFragmentCacheSize = 1\n");
-                 g_beforeTruncate = [&] {
-                     mount("/config/other.ini", path, nullptr, MS_BIND, nullptr);
-                 };
-             });
-         },
-         "ok 65536 | " + pathLine,
+         readAfter([&] {
+             writeFile("/config/other.ini", "[PlaybackMisc]\nFragmentCacheSize = 1\n");
+             g_beforeTruncate = [&] {
+                 mount("/config/other.ini", path, nullptr, MS_BIND, nullptr);
+             };
+         }),
+         loaded,
          {"config"}},
         // A sandbox refuses memfd_create, or /proc is not mounted: the file
         // is loaded all the same.
-        {"memfd_create refused",
-         [&] {
-             return readAfter([] {
-                 g_memfdCreate = [](const char *, unsigned) {
-                     errno = EPERM;
-                     return -1;
-                 };
-             });
-         },
-         "ok 65536 | " + pathLine},
-        {"/proc not mounted", [&] { return readAfter([] {}); }, "ok 65536 | " + pathLine, {"proc"}},
+        {"memfd_create refused", readAfter([] {
+             g_memfdCreate = [](const char *, unsigned) {
+                 errno = EPERM;
+                 return -1;
+             };
+         }),
+         loaded},
+        {"/proc not mounted", readAfter([] {}), loaded, {"proc"}},
         // No room for a private copy of the 879-byte configuration file
         // (the stand-in's log still has room): the load answers all the
         // same, and the application, which leaves SIGXFSZ as it is, is not
         // killed.
-        {"file-size limit below the configuration file's size",
-         [&] {
-             return readAfter([] {
-                 rlimit limit = {};
-                 getrlimit(RLIMIT_FSIZE, &limit);
-                 limit.rlim_cur = 512;
-                 setrlimit(RLIMIT_FSIZE, &limit);
-             });
-         },
-         "ok 65536 | " + pathLine},
+        {"file-size limit below the configuration file's size", readAfter([] {
+             rlimit limit = {};
+             getrlimit(RLIMIT_FSIZE, &limit);
+             limit.rlim_cur = 512;
+             setrlimit(RLIMIT_FSIZE, &limit);
+         }),
+         loaded},
         // No descriptor left for the shell's pipe.
         {"descriptor limit 3", [&] { return osNameWithin(false); }, kNoPipe},
         // Standard input closed and one descriptor left above 2: the pipe's

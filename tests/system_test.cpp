@@ -51,6 +51,17 @@ const char kLanguageTags[] =
     "445 ti, 456 ts, 461 tk, 468 uk, 470 ur, 471 uz-arab, 472 vai, 473 ve, 474 vi, "
     "475 vo, 481 wo, 483 xh, 488 yo, 495 zu, 498 ca-valencia";
 
+// A read against the code it should give and its value when it answers; a
+// failed read leaves the variable alone.
+template <typename T>
+void expectRead(const Read<T> &r, int rc, const T &value) {
+    EXPECT_EQ(r.rc, rc);
+    EXPECT_EQ(r.untouched, rc != PROPERTY_OK);
+    if (rc == PROPERTY_OK) {
+        EXPECT_EQ(r.value, value);
+    }
+}
+
 }  // namespace
 
 TEST(ShellCommand, KeepsTheFirstLineOrFailsOnNoOutput) {
@@ -129,12 +140,9 @@ TEST(System, ShellBackedValuesMatchTheCommandsHere) {
                   available = readInt64(ctx.get(), "availableMemory");
               }),
               "");
-    EXPECT_EQ(osName.rc, PROPERTY_OK);
-    EXPECT_EQ(osName.value, firstLine("uname -o"));
-    EXPECT_EQ(osVersion.rc, PROPERTY_OK);
-    EXPECT_EQ(osVersion.value, firstLine("uname -a"));
-    EXPECT_EQ(total.rc, PROPERTY_OK);
-    EXPECT_EQ(total.value, atoll(firstLine("free | grep Mem | awk '{print $2}'").c_str()));
+    expectRead(osName, PROPERTY_OK, firstLine("uname -o"));
+    expectRead(osVersion, PROPERTY_OK, firstLine("uname -a"));
+    expectRead(total, PROPERTY_OK, atoll(firstLine("free | grep Mem | awk '{print $2}'").c_str()));
     // Free memory moves while the suite runs; it stays within the total.
     EXPECT_EQ(available.rc, PROPERTY_OK);
     const long long now = atoll(firstLine("free | grep Mem | awk '{print $4}'").c_str());
@@ -174,14 +182,8 @@ TEST(System, MemoryFromFreeInTheCLocale) {
                       available = readInt64(ctx.get(), "availableMemory");
                   }),
                   k.printed);
-        EXPECT_EQ(total.rc, k.rc);
-        EXPECT_EQ(available.rc, k.rc);
-        EXPECT_EQ(total.untouched, k.rc != PROPERTY_OK);
-        EXPECT_EQ(available.untouched, k.rc != PROPERTY_OK);
-        if (k.rc == PROPERTY_OK) {
-            EXPECT_EQ(total.value, k.total);
-            EXPECT_EQ(available.value, k.available);
-        }
+        expectRead(total, k.rc, k.total);
+        expectRead(available, k.rc, k.available);
     }
     unsetenv("LANGUAGE");
     unsetenv("LC_ALL");
@@ -229,11 +231,7 @@ TEST(System, ConnectionStrengthFromTheWirelessTable) {
             Read<int> r;
             EXPECT_EQ(captureStdout([&] { r = readInt32(ctx.get(), "networkConnectionStrength"); }),
                       k.printed);
-            EXPECT_EQ(r.rc, k.rc);
-            EXPECT_EQ(r.untouched, k.rc != PROPERTY_OK);
-            if (k.rc == PROPERTY_OK) {
-                EXPECT_EQ(r.value, k.value);
-            }
+            expectRead(r, k.rc, k.value);
         }
     });
     if (view == RootView::NotPermitted) {
@@ -257,13 +255,9 @@ TEST(System, EveryLanguageCode) {
         device.setState("language = " + std::to_string(code) + "\n");
         Read<std::string> r;
         std::string printed = captureStdout([&] { r = readString(ctx.get(), "deviceLanguage"); });
-        auto tag = tags.find(code);
-        const bool known = tag != tags.end();
-        EXPECT_EQ(r.rc, known ? PROPERTY_OK : 1) << code;
-        EXPECT_EQ(r.untouched, !known) << code;
-        if (known) {
-            EXPECT_EQ(r.value, tag->second) << code;
-        }
+        SCOPED_TRACE(code);
+        const bool known = tags.count(code) != 0;
+        expectRead(r, known ? PROPERTY_OK : 1, known ? tags[code] : std::string());
         const std::string why = code >= 0 && code <= 500
                                     ? "failed to get language string for language code:"
                                     : "return invalid language code:";
@@ -274,6 +268,5 @@ TEST(System, EveryLanguageCode) {
     Read<std::string> r;
     EXPECT_EQ(captureStdout([&] { r = readString(ctx.get(), "deviceLanguage"); }),
               "AppIpcApi_GetLanguage() failed err:4\n");
-    EXPECT_EQ(r.rc, 1);
-    EXPECT_TRUE(r.untouched);
+    expectRead(r, 1, std::string());
 }
