@@ -524,6 +524,12 @@ const char kBrokenConfig[] =
     "[PlaybackMisc]\nFragmentCacheSize = 0\nUpdateFrequency = 0\n"
     "FragmentCacheMountPoint = /cache\n[Network]\nBandwidthEstimateFilePath = bandwidth.dat\n";
 
+// The sample configuration of a television in development mode.
+const char kDevelopmentConfig[] =
+    "[Device]\nPlatformPackageVersion = 6.2\nDeviceMode = dev\nDeviceTypeId = TV\n"
+    "[PlaybackMisc]\nFragmentCacheSize = 65536\nUpdateFrequency = 86400\n"
+    "FragmentCacheMountPoint = /cache\n[Network]\nBandwidthEstimateFilePath = /bandwidth.dat\n";
+
 const CheckCase kTelevisions[] = {
     {"Default", "", nullptr, ""},
     {"Uhd", "4k-hdr.state", nullptr, ""},
@@ -550,6 +556,7 @@ const CheckCase kTelevisions[] = {
     {"EmptyChipset", "customer.chipset = \n", nullptr, "identity"},
     {"BrokenConfiguration", "", kBrokenConfig,
      "device-config playback-flags fragment-cache update-frequency bandwidth-file"},
+    {"DevelopmentMode", "", kDevelopmentConfig, "playback-flags"},
 };
 INSTANTIATE_TEST_SUITE_P(Televisions, InspectorCheck, testing::ValuesIn(kTelevisions),
                          [](const testing::TestParamInfo<CheckCase> &p) { return p.param.name; });
