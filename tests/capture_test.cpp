@@ -77,6 +77,7 @@ std::map<std::string, std::vector<std::string>> questions(const std::string &log
         for (const char *call :
              {"AppIpcApi_GetCurrentInputSource ", "Tevrin_MM_PlayerInterface::MM_GetOptionByPara ",
               "AppIpcApi_GetCustomerIniSection ", "AppIpcApi_GetAPPConfigFilePath "}) {
+            // Every call has its entry, asked or not.
             asked[call].insert(asked[call].end(), line.rfind(call, 0) == 0, line);
         }
     }

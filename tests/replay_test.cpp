@@ -157,8 +157,10 @@ TEST(Replay, RefusesWhatItCannotReplayWhole) {
         std::string state;  // capture.state
         // Shell text run in the bundle folder before the replay.
         const char *setup;
-        std::string message;     // after "cannot replay this bundle: " or, when the machine
-        Machine machine = Able;  // cannot, after "a complete replay is not possible here: "
+        // After "cannot replay this bundle: ", or after "a complete replay is
+        // not possible here: " on a machine that cannot replay.
+        std::string message;
+        Machine machine = Able;
     };
     const std::string good = std::string(kGoodRecords) + "config_path = config.ini\n";
     const Case cases[] = {
