@@ -6,7 +6,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,21 +39,14 @@ std::string answers(const std::string &json) {
     return kept;
 }
 
-void writeExecutable(const std::string &path, const std::string &text) {
-    writeFile(path, text);
-    ASSERT_EQ(chmod(path.c_str(), 0755), 0);
-}
-
 // Another television's uname, free and wireless table, first on PATH.
 void fakeCommands(const std::string &bin, const std::string &wireless) {
-    writeExecutable(bin + "/uname",
-                    "#!/bin/sh\ncase $1 in -o) echo TV/Linux ;; "
-                    "*) echo 'Linux tv-oled-55 4.19.116 #1 SMP PREEMPT armv7l TV/Linux' ;; esac\n");
-    writeExecutable(bin + "/free",
-                    "#!/bin/sh\necho '  total used free'\necho 'Mem: 1534000 812000 401234'\n");
-    writeExecutable(
-        bin + "/cat",
-        "#!/bin/sh\n[ \"$1\" = /proc/net/wireless ] || exec /bin/cat \"$@\"\n" + wireless);
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    fakeCommand(bin, "uname",
+                "case $1 in -o) echo TV/Linux ;; "
+                "*) echo 'Linux tv-oled-55 4.19.116 #1 SMP PREEMPT armv7l TV/Linux' ;; esac");
+    fakeCommand(bin, "free", "echo '  total used free'\necho 'Mem: 1534000 812000 401234'");
+    fakeCommand(bin, "cat", "[ \"$1\" = /proc/net/wireless ] || exec /bin/cat \"$@\"\n" + wireless);
 }
 
 const char kGoodRecords[] =
@@ -65,21 +57,14 @@ const char kGoodRecords[] =
     "shell.5.command = cat /proc/net/wireless | awk 'NR==3 {print $3}'\nshell.5.output.hex =\n"
     "curl_ca_bundle_path.set = 0\n";
 
-// velquar-sim with args, standard error to err, under a seccomp filter
-// that fails unshare with EPERM when refuseUnshare; the exit status.
-int runSim(const std::string &args, const std::string &err, bool refuseUnshare) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (refuseUnshare) {
-            refuseCall(__NR_unshare, 0, 0, false, EPERM);  // unshare with any flag
-        }
-        const std::string command = VELQUAR_SIM_PATH " " + args + " 2>" + err;
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// velquar-sim --bundle bundle touching mark, under a seccomp filter that
+// fails unshare with EPERM when refuseUnshare: status 1, what it printed.
+std::string refusedReplay(const std::string &bundle, const std::string &mark,
+                          bool refuseUnshare = false) {
+    void (*refuse)() = [] { refuseCall(__NR_unshare, 0, 0, false, EPERM); };
+    return runProgram(VELQUAR_SIM_PATH,
+                      {"--bundle", bundle.c_str(), "/usr/bin/touch", mark.c_str()}, 1, "",
+                      refuseUnshare ? refuse : nullptr);
 }
 
 }  // namespace
@@ -108,22 +93,20 @@ TEST(Replay, AnswersAsWhereItWasCaptured) {
         SimDevice device(readFile(VELQUAR_PROFILES_DIR "/1080p-wifi.state"));
         const std::string bundle = device.dir() + "/bundle", expected = device.dir() + "/a.json";
         const RootView view = runInRootView({"config", "srv"}, [&] {
-            const std::string bin = device.dir() + "/bin";
-            fakeCommands(bin, k.wireless);
+            fakeCommands(device.dir() + "/bin", k.wireless);
             // The chain's panel file lies in a folder the replaying machine has.
             writeFile("/config/sys.ini", "[model]\ngModelName = /config/m/model.ini\n");
             writeFile("/config/m/model.ini", "[panel]\nm_pPanelName = /srv/tv/panel.ini\n");
             writeFile("/srv/tv/panel.ini", "[panel]\nm_bPanelSupportsOLED = 1\n");
             unsetenv("CURL_CA_BUNDLE_PATH");
-            std::vector<std::string> env = {"PATH=" + bin + ":" + getenv("PATH")};
             if (k.curl) {
-                env.push_back(std::string("CURL_CA_BUNDLE_PATH=") + k.curl);
+                setenv("CURL_CA_BUNDLE_PATH", k.curl, 1);
             }
             ProgramRun run =
-                runCommand(programCommand(VELQUAR_CAPTURE_PATH, env) + " --bundle " + bundle,
+                runCommand(programCommand(VELQUAR_CAPTURE_PATH) + " --bundle " + bundle,
                            device.dir() + "/capture.err");
             ASSERT_EQ(run.status, 0) << run.err;
-            run = runCommand(inspectorCommand(env) + " --library " VELQUAR_LIBRARY_PATH " --json",
+            run = runCommand(inspectorCommand() + " --library " VELQUAR_LIBRARY_PATH " --json",
                              device.dir() + "/a.err");
             ASSERT_EQ(run.status, 0) << run.err;
             std::ofstream(expected) << run.out;
@@ -168,49 +151,55 @@ TEST(Replay, RefusesWhatItCannotReplayWhole) {
         // follow, and qemu-user takes no seccomp filter.
         GTEST_SKIP() << "runs natively only";
     }
+    enum Machine { Able, NoUnshare, MountBelowSrv };
     struct Case {
         const char *name;
         std::string state;  // capture.state
         // Shell text run in the bundle folder before the replay.
         const char *setup;
-        bool refuseUnshare;
+        // After "cannot replay this bundle: ", or after "a complete replay is
+        // not possible here: " on a machine that cannot replay.
         std::string message;
+        Machine machine = Able;
     };
     const std::string good = std::string(kGoodRecords) + "config_path = config.ini\n";
-    const std::string bad = "velquar-sim: --bundle @: cannot replay this bundle: ";
     const Case cases[] = {
-        {"OldBundle", "config_path = config.ini\n", "", false,
-         bad + "capture.state: no record of the output of \"uname -o\""},
-        {"NoCurlRecord", std::string(kGoodRecords).substr(0, sizeof kGoodRecords - 29), "", false,
-         bad + "capture.state: no record of CURL_CA_BUNDLE_PATH"},
-        {"LinkInRoot", good, "ln -s /etc root/config", false, bad + "root/config: a symbolic link"},
-        {"LinkDeeper", good, "mkdir root/config && ln -s /etc/passwd root/config/sys.ini", false,
-         bad + "root/config/sys.ini: a symbolic link"},
-        {"LinkAsState", good, "mv capture.state s && ln -s s capture.state", false,
-         bad + "capture.state: a symbolic link"},
-        {"ConfigPathUp", std::string(kGoodRecords) + "config_path = ../x.ini\n", "", false,
-         bad + "the configuration path \"../x.ini\" has a .. in it"},
-        {"ConfigPathOut", std::string(kGoodRecords) + "config_path = /etc/passwd\n", "", false,
-         bad + "the configuration path \"/etc/passwd\" has no copy under root/"},
-        {"ConfigPathRoot", std::string(kGoodRecords) + "config_path = //\n", "", false,
-         bad + "the configuration path \"//\" has no copy under root/"},
+        {"OldBundle", "config_path = config.ini\n", "",
+         "capture.state: no record of the output of \"uname -o\""},
+        {"NoCurlRecord", std::string(kGoodRecords).substr(0, sizeof kGoodRecords - 29), "",
+         "capture.state: no record of CURL_CA_BUNDLE_PATH"},
+        {"LinkInRoot", good, "ln -s /etc root/config", "root/config: a symbolic link"},
+        {"LinkDeeper", good, "mkdir root/config && ln -s /etc/passwd root/config/sys.ini",
+         "root/config/sys.ini: a symbolic link"},
+        {"LinkAsState", good, "mv capture.state s && ln -s s capture.state",
+         "capture.state: a symbolic link"},
+        {"ConfigPathUp", std::string(kGoodRecords) + "config_path = ../x.ini\n", "",
+         "the configuration path \"../x.ini\" has a .. in it"},
+        {"ConfigPathOut", std::string(kGoodRecords) + "config_path = /etc/passwd\n", "",
+         "the configuration path \"/etc/passwd\" has no copy under root/"},
+        {"ConfigPathRoot", std::string(kGoodRecords) + "config_path = //\n", "",
+         "the configuration path \"//\" has no copy under root/"},
         {"OversizeCopy", good,
-         "mkdir root/config && head -c 1048577 /dev/zero >root/config/sys.ini", false,
-         bad + "root/config/sys.ini: larger than 1 MiB"},
-        {"Fifo", good, "mkdir root/config && mkfifo root/config/sys.ini", false,
-         bad + "root/config/sys.ini: a FIFO"},
-        {"NotHex", "shell.1.output.hex = 0g\n" + good, "", false,
-         bad + "capture.state: shell.1.output.hex is not 0 to 4096 bytes as hex digits"},
-        {"CommandAlone", good + "shell.9.command = ls\n", "", false,
-         bad + "capture.state: shell.9 has a command line without output or output without a "
-               "command line"},
-        {"TooDeep", good, "mkdir -p root/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d", false,
-         bad + "root/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d: more than 16 folders deep"},
-        {"Proc", good, "mkdir -p root/proc/net && echo x >root/proc/net/wireless", false,
-         bad + "root/proc: kernel and device folders are not replayed from copies"},
-        {"NoUnshare", good, "", true,
-         "velquar-sim: --bundle: a complete replay is not possible here: a user and mount "
-         "namespace of its own (unshare): Operation not permitted"},
+         "mkdir root/config && head -c 1048577 /dev/zero >root/config/sys.ini",
+         "root/config/sys.ini: larger than 1 MiB"},
+        {"Fifo", good, "mkdir root/config && mkfifo root/config/sys.ini",
+         "root/config/sys.ini: a FIFO"},
+        {"NotHex", "shell.1.output.hex = 0g\n" + good, "",
+         "capture.state: shell.1.output.hex is not 0 to 4096 bytes as hex digits"},
+        {"CommandAlone", good + "shell.9.command = ls\n", "",
+         "capture.state: shell.9 has a command line without output or output without a "
+         "command line"},
+        {"TooDeep", good, "mkdir -p root/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d",
+         "root/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d: more than 16 folders deep"},
+        {"Proc", good, "mkdir -p root/proc/net && echo x >root/proc/net/wireless",
+         "root/proc: kernel and device folders are not replayed from copies"},
+        {"NoUnshare", good, "",
+         "a user and mount namespace of its own (unshare): Operation not permitted", NoUnshare},
+        // Copies laid over a folder of the machine that has a mount below it
+        // would hide that mount.
+        {"HidesAMount", good, "mkdir -p root/srv/tv && echo [panel] >root/srv/tv/panel.ini",
+         "root/srv: laid over /srv it would hide /srv/data, mounted on this machine",
+         MountBelowSrv},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
@@ -220,40 +209,23 @@ TEST(Replay, RefusesWhatItCannotReplayWhole) {
         writeFile(bundle + "/config.ini", "[Device]\n");
         ASSERT_EQ(mkdir((bundle + "/root").c_str(), 0755), 0);
         ASSERT_EQ(system(("cd " + bundle + (*k.setup ? " && " : "") + k.setup).c_str()), 0);
-        const std::string err = device.dir() + "/err";
-        EXPECT_EQ(runSim("--bundle " + bundle + " /usr/bin/touch " + mark, err, k.refuseUnshare),
-                  1);
-        std::string message = k.message;
-        if (message.find('@') != std::string::npos) {
-            message.replace(message.find('@'), 1, bundle);
+        const std::string refused =
+            k.machine == Able ? "velquar-sim: --bundle " + bundle + ": cannot replay this bundle: "
+                              : "velquar-sim: --bundle: a complete replay is not possible here: ";
+        auto replay = [&] {
+            EXPECT_EQ(refusedReplay(bundle, mark, k.machine == NoUnshare),
+                      refused + k.message + "\n");
+            EXPECT_NE(access(mark.c_str(), F_OK), 0) << "the program ran";
+        };
+        if (k.machine != MountBelowSrv) {
+            replay();
+        } else if (runInRootView({"srv"}, [&] {
+                       ASSERT_EQ(mkdir("/srv/data", 0755), 0);
+                       ASSERT_EQ(mount("tmpfs", "/srv/data", "tmpfs", 0, nullptr), 0)
+                           << strerror(errno);
+                       replay();
+                   }) == RootView::NotPermitted) {
+            GTEST_SKIP() << "needs root for a private mount namespace";
         }
-        EXPECT_EQ(readFile(err), message + "\n");
-        EXPECT_NE(access(mark.c_str(), F_OK), 0) << "the program ran";
-    }
-}
-
-// Copies laid over a folder of the machine that has a mount below it would
-// hide that mount: refused, nothing run.
-TEST(Replay, RefusesToHideAMount) {
-    if (!emulatorWords().empty()) {
-        GTEST_SKIP() << "runs natively only";
-    }
-    SimDevice device;
-    const std::string bundle = device.dir() + "/bundle", mark = device.dir() + "/ran";
-    writeFile(bundle + "/capture.state", kGoodRecords);
-    writeFile(bundle + "/root/srv/tv/panel.ini", "[panel]\n");
-    const RootView view = runInRootView({"srv"}, [&] {
-        ASSERT_EQ(mkdir("/srv/data", 0755), 0);
-        ASSERT_EQ(mount("tmpfs", "/srv/data", "tmpfs", 0, nullptr), 0) << strerror(errno);
-        const std::string err = device.dir() + "/err";
-        EXPECT_EQ(runSim("--bundle " + bundle + " /usr/bin/touch " + mark, err, false), 1);
-        EXPECT_EQ(readFile(err),
-                  "velquar-sim: --bundle: a complete replay is not possible here: "
-                  "root/srv: laid over /srv it would hide /srv/data, mounted on "
-                  "this machine\n");
-        EXPECT_NE(access(mark.c_str(), F_OK), 0) << "the program ran";
-    });
-    if (view == RootView::NotPermitted) {
-        GTEST_SKIP() << "needs root for a private mount namespace";
     }
 }

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "emulator.h"
 #include "sim_device.h"
@@ -23,94 +23,59 @@ TEST(Simulator, ReportsWhatItCannotUse) {
         // file of SIZE bytes that sets the panel width to 1280, both in the
         // device's folder.
         const char *stateFile;
-        std::vector<std::string> reports;  // after "velquar simulator: "; @ is the state file
         const char *panelWidth;
+        std::string reports;  // lines after "velquar simulator: "; @ is the state file
     };
-    const std::string kDefault = "answering as the default television";
+    const std::string unread = "cannot read the state file \"@\": ",
+                      asDefault = "; answering as the default television\n",
+                      numbers = "expected 32-bit numbers separated by blanks or commas\n";
     const Case cases[] = {
-        {"",
-         "/nonexistent.state",
-         {"cannot read the state file \"/nonexistent.state\": No such file or directory; "
-          "answering as the default television"},
-         "3840"},
-        {"",
-         "/",
-         {"cannot read the state file \"/\": Is a directory; answering as the default "
-          "television"},
-         "3840"},
+        {"", "/nonexistent.state", "3840", unread + "No such file or directory" + asDefault},
+        {"", "/", "3840", unread + "Is a directory" + asDefault},
         // Read only when a regular file of at most 4 MiB: not a device that
         // never ends, a FIFO without a writer or a larger file.
-        {"",
-         "/dev/zero",
-         {"cannot read the state file \"@\": not a regular file; " + kDefault},
-         "3840"},
-        {"",
-         "@/fifo",
-         {"cannot read the state file \"@\": not a regular file; " + kDefault},
-         "3840"},
-        {"", "@/4194304", {}, "1280"},
-        {"",
-         "@/4194305",
-         {"cannot read the state file \"@\": larger than 4 MiB; " + kDefault},
-         "3840"},
-        {"capability.panle_width = 1920\n",
-         nullptr,
-         {"@:1: unknown key \"capability.panle_width\""},
-         "3840"},
-        {"# a comment\n\ncapability.panel_width = 19x20\n",
-         nullptr,
-         {"@:3: cannot read \"19x20\" for capability.panel_width: expected a 32-bit number"},
-         "19"},
-        {"capability.panel_width = 1280\nmac = 00:11\ninput_source = 34, x\n",
-         nullptr,
-         {"@:2: cannot read \"00:11\" for mac: expected 6 bytes as hex digits",
-          "@:3: cannot read \"34, x\" for input_source: expected 32-bit numbers separated by "
-          "blanks or commas"},
-         "1280"},
+        {"", "/dev/zero", "3840", unread + "not a regular file" + asDefault},
+        {"", "@/fifo", "3840", unread + "not a regular file" + asDefault},
+        {"", "@/4194304", "1280", ""},
+        {"", "@/4194305", "3840", unread + "larger than 4 MiB" + asDefault},
+        {"capability.panle_width = 1920\n", nullptr, "3840",
+         "@:1: unknown key \"capability.panle_width\"\n"},
+        {"# a comment\n\ncapability.panel_width = 19x20\n", nullptr, "19",
+         "@:3: cannot read \"19x20\" for capability.panel_width: expected a 32-bit number\n"},
+        {"capability.panel_width = 1280\nmac = 00:11\ninput_source = 34, x\n", nullptr, "1280",
+         "@:2: cannot read \"00:11\" for mac: expected 6 bytes as hex digits\n"
+         "@:3: cannot read \"34, x\" for input_source: " +
+             numbers},
         // A sequence of separators alone lists nothing to answer.
-        {"input_source = , ,\n",
-         nullptr,
-         {"@:1: cannot read \", ,\" for input_source: expected 32-bit numbers separated by "
-          "blanks or commas"},
-         "3840"},
-        {"capability.hdr_flag1 = 256\ncapability.hex = 0g\napm.deliver = later\n",
-         nullptr,
-         {"@:1: cannot read \"256\" for capability.hdr_flag1: expected a number from -128 to 255",
-          "@:2: cannot read \"0g\" for capability.hex: expected 1 to 16 bytes as hex digits",
-          "@:3: cannot read \"later\" for apm.deliver: expected join, is_resource_owner, thread "
-          "or leave"},
-         "3840"},
+        {"input_source = , ,\n", nullptr, "3840",
+         "@:1: cannot read \", ,\" for input_source: " + numbers},
+        {"capability.hdr_flag1 = 256\ncapability.hex = 0g\napm.deliver = later\n", nullptr, "3840",
+         "@:1: cannot read \"256\" for capability.hdr_flag1: expected a number from -128 to 255\n"
+         "@:2: cannot read \"0g\" for capability.hex: expected 1 to 16 bytes as hex digits\n"
+         "@:3: cannot read \"later\" for apm.deliver: expected join, is_resource_owner, thread "
+         "or leave\n"},
         // One byte more than the record holds.
-        {"audio.hex = 00000000000000000000000000000000000000000000000000\n",
-         nullptr,
-         {"@:1: cannot read \"00000000000000000000000000000000000000000000000000\" for "
-          "audio.hex: expected 1 to 24 bytes as hex digits"},
-         "3840"},
-        {"apm.messages = 4 OTA | x OTA\nhdcp_version = 0x100000000\n",
-         nullptr,
-         {"@:1: cannot read \"4 OTA | x OTA\" for apm.messages: expected messages \"CODE TEXT\" "
-          "or \"CODE\" separated by |",
-          "@:2: cannot read \"0x100000000\" for hdcp_version: expected a 32-bit number"},
-         "3840"},
+        {"audio.hex = 00000000000000000000000000000000000000000000000000\n", nullptr, "3840",
+         "@:1: cannot read \"00000000000000000000000000000000000000000000000000\" for "
+         "audio.hex: expected 1 to 24 bytes as hex digits\n"},
+        {"apm.messages = 4 OTA | x OTA\nhdcp_version = 0x100000000\n", nullptr, "3840",
+         "@:1: cannot read \"4 OTA | x OTA\" for apm.messages: expected messages \"CODE TEXT\" "
+         "or \"CODE\" separated by |\n"
+         "@:2: cannot read \"0x100000000\" for hdcp_version: expected a 32-bit number\n"},
         // What the file holds is shown with escapes, never as lines of its own.
-        {"panel\\x1b\nwidth\"\n",
-         nullptr,
-         {"@:1: no \"key = value\" in \"panel\\x5cx1b\"",
-          "@:2: no \"key = value\" in \"width\\x22\""},
-         "3840"},
-        {"ke\ny = 1\n\x1b[2J = 2\n",
-         nullptr,
-         {"@:1: no \"key = value\" in \"ke\"", "@:2: unknown key \"y\"",
-          "@:3: unknown key \"\\x1b[2J\""},
-         "3840"},
+        {"panel\\x1b\nwidth\"\n", nullptr, "3840",
+         "@:1: no \"key = value\" in \"panel\\x5cx1b\"\n@:2: no \"key = value\" in "
+         "\"width\\x22\"\n"},
+        {"ke\ny = 1\n\x1b[2J = 2\n", nullptr, "3840",
+         "@:1: no \"key = value\" in \"ke\"\n@:2: unknown key \"y\"\n"
+         "@:3: unknown key \"\\x1b[2J\"\n"},
         // The records of a complete replay are known, and checked as bytes.
         {"shell.1.output.hex = 0g\nshell.17.command = uname -o\ncurl_ca_bundle_path.hex = 2\n",
-         nullptr,
-         {"@:1: cannot read \"0g\" for shell.1.output.hex: expected 0 to 4096 bytes as hex digits",
-          "@:2: unknown key \"shell.17.command\"",
-          "@:3: cannot read \"2\" for curl_ca_bundle_path.hex: expected 0 to 4096 bytes as hex "
-          "digits"},
-         "3840"},
+         nullptr, "3840",
+         "@:1: cannot read \"0g\" for shell.1.output.hex: expected 0 to 4096 bytes as hex digits\n"
+         "@:2: unknown key \"shell.17.command\"\n"
+         "@:3: cannot read \"2\" for curl_ca_bundle_path.hex: expected 0 to 4096 bytes as hex "
+         "digits\n"},
         // Every key of the recorder's and the profiles' kind is known.
         {"capability.panel_width = 0x500\ncustomer.chipset.hex = 41:42\nproxy = h:1\n"
          "customer.model_name.unwritten = 1\nteec.invoke.origin = 3\napm.messages = 4 | 5 OTA\n"
@@ -118,9 +83,7 @@ TEST(Simulator, ReportsWhatItCannotUse) {
          "curl_ca_bundle_path.set = 1\ncurl_ca_bundle_path.hex =\n"
          "mmplayer.option.hex = "
          "0000000000000000000000000000000000000000000000000000000000000000\n",
-         nullptr,
-         {},
-         "1280"},
+         nullptr, "1280", ""},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.state);
@@ -140,21 +103,15 @@ TEST(Simulator, ReportsWhatItCannotUse) {
                        device.dir() + "/stderr");
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, std::string(k.panelWidth) + "\n");
-        std::vector<std::string> reports;
+        std::string reports, expected = k.reports;
         std::istringstream err(run.err);
         for (std::string line; std::getline(err, line);) {
-            const std::string prefix = "velquar simulator: ";
-            if (line.compare(0, prefix.size(), prefix) == 0) {
-                reports.push_back(line.substr(prefix.size()));
+            if (line.rfind("velquar simulator: ", 0) == 0) {
+                reports += line.substr(strlen("velquar simulator: ")) + "\n";
             }
         }
-        std::vector<std::string> expected;
-        for (std::string r : k.reports) {
-            const size_t at = r.find('@');
-            if (at != std::string::npos) {
-                r.replace(at, 1, stateFile);
-            }
-            expected.push_back(r);
+        for (size_t at; (at = expected.find('@')) != std::string::npos;) {
+            expected.replace(at, 1, stateFile);
         }
         EXPECT_EQ(reports, expected) << run.err;
     }
