@@ -35,9 +35,8 @@
 
 using namespace velquar_test;
 
-// The library's calls of these three come here first (the program's own
-// definitions precede the C library's and the stand-in's): a row, in a
-// process of its own, may set a hook that acts inside the call.
+// The library's calls of these three come here first: a row, in a process
+// of its own, may set a hook that acts inside the call.
 namespace {
 std::function<void()> g_inServiceCall;
 std::function<int(const char *, unsigned)> g_memfdCreate;
@@ -142,63 +141,6 @@ std::vector<std::string> sortedLines(const std::string &text) {
     return lines;
 }
 
-}  // namespace
-
-// Every thread reads all 49 properties of the one context several times and
-// gets what a single thread got; what the library prints is the single
-// thread's output once per round, line for line.
-TEST(Concurrency, ManyThreadsReadEveryPropertyOfOneContext) {
-    const int rounds = 3;
-    SimDevice device;
-    setenv("CURL_CA_BUNDLE_PATH", "/etc/ssl/certs/ca-certificates.crt", 1);
-    Context ctx;
-    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
-    // The first configuration-backed read builds the store and says so: once.
-    captureStdout([&] { readAll(ctx.get()); });
-    std::string reference;
-    const std::string once = captureStdout([&] { reference = readAll(ctx.get()); });
-    ASSERT_NE(reference.find("panelWidth ok 3840\n"), std::string::npos) << reference;
-    ASSERT_NE(reference.find("fragmentCacheSize ok 65536\n"), std::string::npos) << reference;
-
-    std::vector<std::vector<std::string>> got(kThreads);
-    const std::string printed = captureStdout([&] {
-        runAtOnce([&](int n) {
-            for (int round = 0; round < rounds; ++round) {
-                got[n].push_back(readAll(ctx.get()));
-            }
-        });
-    });
-    for (int n = 0; n < kThreads; ++n) {
-        EXPECT_EQ(got[n], std::vector<std::string>(rounds, reference)) << "thread " << n;
-    }
-    std::string expected;
-    for (int k = 0; k < kThreads * rounds; ++k) {
-        expected += once;
-    }
-    EXPECT_EQ(sortedLines(printed), sortedLines(expected));
-    unsetenv("CURL_CA_BUNDLE_PATH");
-}
-
-// The first configuration-backed read made by many threads at once: one
-// store is built, so the service is asked once and the path line appears
-// once, and every thread gets the value from that one file.
-TEST(Concurrency, FirstConfigurationReadFromManyThreadsAtOnce) {
-    SimDevice device;
-    Context ctx;
-    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
-    std::vector<std::string> reads(kThreads);
-    const std::string out = captureStdout([&] {
-        runAtOnce([&](int n) { reads[n] = outcome(readInt32(ctx.get(), "fragmentCacheSize")); });
-    });
-    EXPECT_EQ(reads, std::vector<std::string>(kThreads, "ok 65536"));
-    EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath ").size(), 1u);
-    char path[APPIPC_CONFIG_PATH_SIZE] = {};
-    ASSERT_EQ(AppIpcApi_GetAPPConfigFilePath(5, path), 0);
-    EXPECT_EQ(out, "Orvane Palomir config path: " + std::string(path) + "\n");
-}
-
-namespace {
-
 // The snapshot values of a context on the default television with this
 // panel, each read once.
 void expectSnapshot(DevicePropertiesProviderContext *ctx, int width = 3840, int height = 2160) {
@@ -210,118 +152,23 @@ void expectSnapshot(DevicePropertiesProviderContext *ctx, int width = 3840, int 
     EXPECT_EQ(outcome(readBool(ctx, "supportsHEVC10Bits")), "ok 1");
 }
 
-}  // namespace
-
-// Half the threads create, read and release contexts of their own in a loop
-// while the other half read one long-lived context that was created on
-// another panel: every read of every context gives its own snapshot's values.
-TEST(Concurrency, ContextsComeAndGoWhileOthersRead) {
-    const int cycles = 60;
-    SimDevice device;
-    Context shared;
-    ASSERT_EQ(shared.rc(), PROPERTY_OK);
-    device.setState("capability.panel_width = 1280\ncapability.panel_height = 720\n");
-    std::atomic<int> creating{kThreads / 2};
-    runAtOnce([&](int n) {
-        if (n % 2 == 0) {
-            for (int k = 0; k < cycles; ++k) {
-                DevicePropertiesProviderContext *ctx = nullptr;
-                ASSERT_EQ(CreateDevicePropertiesProviderContext(&ctx), PROPERTY_OK);
-                expectSnapshot(ctx, 1280, 720);
-                ASSERT_EQ(ReleaseDevicePropertiesProviderContext(ctx), PROPERTY_OK);
-            }
-            --creating;
-            return;
-        }
-        while (creating.load() > 0 && !testing::Test::HasFailure()) {
-            expectSnapshot(shared.get());
-        }
-    });
-    expectSnapshot(shared.get());
-}
-
-namespace {
-
-const DevicePropertiesProviderContext *const kUnwritten =
-    reinterpret_cast<DevicePropertiesProviderContext *>(0x5a5a5a5a);
-
-// Runs fn on a thread of its own, cancels it after delay and tells whether
+// Runs fn on a thread of its own, cancels it after 500 ms and tells whether
 // it ended as cancelled.
-bool cancelledInside(const std::function<void()> &fn, std::chrono::milliseconds delay) {
-    struct Start {
-        static void *run(void *fn) {
-            (*static_cast<const std::function<void()> *>(fn))();
-            return nullptr;
-        }
+bool cancelledInside(std::function<void()> fn) {
+    auto run = [](void *f) -> void * {
+        (*static_cast<std::function<void()> *>(f))();
+        return nullptr;
     };
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, &Start::run, const_cast<std::function<void()> *>(&fn)) !=
-        0) {
+    if (pthread_create(&thread, nullptr, run, &fn) != 0) {
         return false;
     }
-    std::this_thread::sleep_for(delay);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     pthread_cancel(thread);
     void *result = nullptr;
     pthread_join(thread, &result);
     return result == PTHREAD_CANCELED;
 }
-
-}  // namespace
-
-// A thread cancelled in the input-source wait unwinds through the library:
-// the process goes on, the creation leaves *context unwritten and no
-// descriptor stays open.
-TEST(Cancellation, InTheInputSourceWait) {
-#if defined(__SANITIZE_ADDRESS__)
-    // A forced unwind leaves the stack redzones of the frames it removes
-    // poisoned, and AddressSanitizer's own next call trips over them.
-    GTEST_SKIP() << "AddressSanitizer does not follow a cancelled thread's unwinding";
-#endif
-    SimDevice device("input_source = 45\n");
-    const std::vector<int> before = openDescriptors();
-    DevicePropertiesProviderContext *ctx =
-        const_cast<DevicePropertiesProviderContext *>(kUnwritten);
-    EXPECT_TRUE(cancelledInside([&] { CreateDevicePropertiesProviderContext(&ctx); },
-                                std::chrono::milliseconds(500)));
-    EXPECT_EQ(ctx, kUnwritten);
-    EXPECT_EQ(openDescriptors(), before);
-}
-
-// A thread cancelled in a shell read unwinds through the library: the
-// context stays usable, no descriptor stays open and the shell with the
-// commands it started is not left behind.
-TEST(Cancellation, InAShellRead) {
-    SimDevice device;
-    Context live;
-    ASSERT_EQ(live.rc(), PROPERTY_OK);
-    const std::vector<int> before = openDescriptors();
-    const std::string pidFile = device.dir() + "/sleep.pid";
-    fakeCommand(device.dir(), "uname", "sleep 30 & echo $! > " + pidFile + "; wait");
-    EXPECT_TRUE(
-        cancelledInside([&] { readString(live.get(), "osName"); }, std::chrono::milliseconds(500)));
-    EXPECT_EQ(openDescriptors(), before);
-    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child is left";
-    EXPECT_EQ(errno, ECHILD);
-    pid_t sleeping = 0;
-    std::ifstream(pidFile) >> sleeping;
-    ASSERT_GT(sleeping, 0);
-    // Gone, or a zombie that its new parent has yet to reap.
-    auto ended = [&] {
-        std::ifstream stat("/proc/" + std::to_string(sleeping) + "/stat");
-        std::string line;
-        return !std::getline(stat, line) || line.compare(line.rfind(')') + 2, 1, "Z") == 0;
-    };
-    for (int k = 0; k < 100 && !ended(); ++k) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(ended()) << "the command goes on";
-
-    fakeCommand(device.dir(), "uname", "echo Velquar");
-    EXPECT_EQ(outcome(readString(live.get(), "osName")), "ok Velquar\n");
-    expectSnapshot(live.get());
-}
-
-namespace {
 
 std::atomic<int> g_signals{0};
 
@@ -349,50 +196,7 @@ private:
     struct sigaction m_previous = {};
 };
 
-}  // namespace
-
-// A television that settles on its input source after 2 s, under a signal
-// every millisecond: the wait keeps its 200 ms between tries and gets the
-// capability record; shell-backed reads under the same signal all answer.
-TEST(Signals, PeriodicSignalDuringCreationAndShellReads) {
-    SimDevice device("input_source = 45\n");
-    PeriodicSignal signal;
-    std::thread settle([&] {
-        std::this_thread::sleep_for(std::chrono::seconds(2));
-        device.setState("input_source = 34\n");
-    });
-    const auto start = std::chrono::steady_clock::now();
-    std::string printed;
-    Context ctx(&printed);
-    const auto took = std::chrono::steady_clock::now() - start;
-    settle.join();
-    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
-    EXPECT_EQ(printed, "");
-    EXPECT_GE(took, std::chrono::milliseconds(1900));
-    const size_t tries = device.calls("AppIpcApi_GetCurrentInputSource ").size();
-    EXPECT_GE(tries, 10u);
-    EXPECT_LE(tries, 12u);
-    expectSnapshot(ctx.get());
-
-    const int signalsBefore = g_signals;
-    const std::string uname = outcome(readString(ctx.get(), "osName"));
-    EXPECT_EQ(uname.rfind("ok ", 0), 0u) << uname;
-    for (int k = 0; k < 20; ++k) {
-        std::string reads;
-        EXPECT_EQ(captureStdout([&] {
-                      reads = outcome(readString(ctx.get(), "osName")) + ", total " +
-                              std::to_string(readInt64(ctx.get(), "totalMemory").rc);
-                  }),
-                  "");
-        EXPECT_EQ(reads, uname + ", total 0");
-    }
-    EXPECT_GT(g_signals - signalsBefore, 20);
-}
-
-namespace {
-
-// A pipe as standard output while it lives; the old descriptor 1 comes back
-// afterwards.
+// A pipe as standard output while it lives.
 class PipeAsStdout {
 public:
     PipeAsStdout() {
@@ -410,11 +214,8 @@ public:
         close(m_ends[0]);
         close(m_ends[1]);
     }
-    PipeAsStdout(const PipeAsStdout &) = delete;
-    PipeAsStdout &operator=(const PipeAsStdout &) = delete;
 
-    // Fills the pipe to the last byte; standard output is left non-blocking
-    // or blocking as asked.
+    // Fills the pipe to the last byte, leaving it non-blocking or not.
     void fill(bool nonBlocking) {
         fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
         const std::string block(4096, '.');
@@ -427,8 +228,7 @@ public:
             fcntl(STDOUT_FILENO, F_SETFL, 0);
         }
     }
-    // What the pipe holds now, without the filling; the stream's buffer is
-    // flushed first.
+    // What the pipe holds now (the stream flushed), without the filling.
     std::string drain() {
         fflush(stdout);
         return take(0);
@@ -455,9 +255,8 @@ private:
     int m_saved;
 };
 
-// Runs row in a child process of its own, one without a configuration store
-// yet (inside a private root view with freshDirs, when any), and returns
-// what it reports, or how it ended when it reports nothing.
+// Runs row in a child process without a configuration store yet (in a
+// private root view with freshDirs, when any): its report and how it ended.
 std::string inFreshProcess(const std::function<std::string()> &row,
                            const std::vector<std::string> &freshDirs) {
     char root[] = "/tmp/velquar-root-XXXXXX";
@@ -493,10 +292,9 @@ std::string forkAndRead(DevicePropertiesProviderContext *ctx) {
                                                          : " child failed";
 }
 
-// An application's logging buffer in front of std::cout's (its texts only):
-// every write under one mutex, which the application's own fork handlers
-// hold across fork. The writer dwells after its first write, so that
-// another thread forks meanwhile.
+// An application's logging buffer in front of std::cout's: every write under
+// a mutex its fork handlers hold across fork; the first write dwells, so
+// that another thread forks meanwhile.
 pthread_mutex_t g_logLock = PTHREAD_MUTEX_INITIALIZER;
 
 class LoggingBuffer : public std::streambuf {
@@ -531,6 +329,173 @@ std::string streamState(std::ios_base::iostate state) {
 
 }  // namespace
 
+// Every thread reads all 49 properties of the one context several times and
+// gets what a single thread got; what the library prints is the single
+// thread's output once per round, line for line.
+TEST(Concurrency, ManyThreadsReadEveryPropertyOfOneContext) {
+    const int rounds = 3;
+    SimDevice device;
+    setenv("CURL_CA_BUNDLE_PATH", "/etc/ssl/certs/ca-certificates.crt", 1);
+    Context ctx;
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    // The first configuration-backed read builds the store and says so: once.
+    captureStdout([&] { readAll(ctx.get()); });
+    std::string reference;
+    const std::string once = captureStdout([&] { reference = readAll(ctx.get()); });
+    ASSERT_NE(reference.find("panelWidth ok 3840\n"), std::string::npos) << reference;
+    ASSERT_NE(reference.find("fragmentCacheSize ok 65536\n"), std::string::npos) << reference;
+
+    std::vector<std::vector<std::string>> got(kThreads);
+    const std::string printed = captureStdout([&] {
+        runAtOnce([&](int n) {
+            for (int round = 0; round < rounds; ++round) {
+                got[n].push_back(readAll(ctx.get()));
+            }
+        });
+    });
+    EXPECT_EQ(got, decltype(got)(kThreads, std::vector<std::string>(rounds, reference)));
+    std::string expected;
+    for (int k = 0; k < kThreads * rounds; ++k) {
+        expected += once;
+    }
+    EXPECT_EQ(sortedLines(printed), sortedLines(expected));
+    unsetenv("CURL_CA_BUNDLE_PATH");
+}
+
+// The first configuration-backed read made by many threads at once: one
+// store is built, so the service is asked once and the path line appears
+// once, and every thread gets the value from that one file.
+TEST(Concurrency, FirstConfigurationReadFromManyThreadsAtOnce) {
+    SimDevice device;
+    Context ctx;
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    std::vector<std::string> reads(kThreads);
+    const std::string out = captureStdout([&] {
+        runAtOnce([&](int n) { reads[n] = outcome(readInt32(ctx.get(), "fragmentCacheSize")); });
+    });
+    EXPECT_EQ(reads, std::vector<std::string>(kThreads, "ok 65536"));
+    EXPECT_EQ(device.calls("AppIpcApi_GetAPPConfigFilePath ").size(), 1u);
+    char path[APPIPC_CONFIG_PATH_SIZE] = {};
+    ASSERT_EQ(AppIpcApi_GetAPPConfigFilePath(5, path), 0);
+    EXPECT_EQ(out, "Orvane Palomir config path: " + std::string(path) + "\n");
+}
+
+// Half the threads create, read and release contexts of their own in a loop
+// while the other half read one long-lived context that was created on
+// another panel: every read of every context gives its own snapshot's values.
+TEST(Concurrency, ContextsComeAndGoWhileOthersRead) {
+    const int cycles = 60;
+    SimDevice device;
+    Context shared;
+    ASSERT_EQ(shared.rc(), PROPERTY_OK);
+    device.setState("capability.panel_width = 1280\ncapability.panel_height = 720\n");
+    std::atomic<int> creating{kThreads / 2};
+    runAtOnce([&](int n) {
+        if (n % 2 == 0) {
+            for (int k = 0; k < cycles; ++k) {
+                DevicePropertiesProviderContext *ctx = nullptr;
+                ASSERT_EQ(CreateDevicePropertiesProviderContext(&ctx), PROPERTY_OK);
+                expectSnapshot(ctx, 1280, 720);
+                ASSERT_EQ(ReleaseDevicePropertiesProviderContext(ctx), PROPERTY_OK);
+            }
+            --creating;
+            return;
+        }
+        while (creating.load() > 0 && !testing::Test::HasFailure()) {
+            expectSnapshot(shared.get());
+        }
+    });
+    expectSnapshot(shared.get());
+}
+
+// A thread cancelled in the input-source wait unwinds through the library:
+// the process goes on, the creation leaves *context unwritten and no
+// descriptor stays open.
+TEST(Cancellation, InTheInputSourceWait) {
+#if defined(__SANITIZE_ADDRESS__)
+    // A forced unwind leaves the stack redzones of the frames it removes
+    // poisoned, and AddressSanitizer's own next call trips over them.
+    GTEST_SKIP() << "AddressSanitizer does not follow a cancelled thread's unwinding";
+#endif
+    SimDevice device("input_source = 45\n");
+    const std::vector<int> before = openDescriptors();
+    auto *const unwritten = reinterpret_cast<DevicePropertiesProviderContext *>(0x5a5a5a5a);
+    DevicePropertiesProviderContext *ctx = unwritten;
+    EXPECT_TRUE(cancelledInside([&] { CreateDevicePropertiesProviderContext(&ctx); }));
+    EXPECT_EQ(ctx, unwritten);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+// A thread cancelled in a shell read unwinds through the library: the
+// context stays usable, no descriptor stays open and the shell with the
+// commands it started is not left behind.
+TEST(Cancellation, InAShellRead) {
+    SimDevice device;
+    Context live;
+    ASSERT_EQ(live.rc(), PROPERTY_OK);
+    const std::vector<int> before = openDescriptors();
+    const std::string pidFile = device.dir() + "/sleep.pid";
+    fakeCommand(device.dir(), "uname", "sleep 30 & echo $! > " + pidFile + "; wait");
+    EXPECT_TRUE(cancelledInside([&] { readString(live.get(), "osName"); }));
+    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child is left";
+    EXPECT_EQ(errno, ECHILD);
+    pid_t sleeping = 0;
+    std::ifstream(pidFile) >> sleeping;
+    ASSERT_GT(sleeping, 0);
+    // Gone, or a zombie that its new parent has yet to reap.
+    auto ended = [&] {
+        std::ifstream stat("/proc/" + std::to_string(sleeping) + "/stat");
+        std::string line;
+        return !std::getline(stat, line) || line.compare(line.rfind(')') + 2, 1, "Z") == 0;
+    };
+    for (int k = 0; k < 100 && !ended(); ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(ended()) << "the command goes on";
+
+    fakeCommand(device.dir(), "uname", "echo Velquar");
+    EXPECT_EQ(outcome(readString(live.get(), "osName")), "ok Velquar\n");
+    expectSnapshot(live.get());
+}
+
+// A television that settles on its input source after 2 s, under a signal
+// every millisecond: the wait keeps its 200 ms between tries and gets the
+// capability record; shell-backed reads under the same signal all answer.
+TEST(Signals, PeriodicSignalDuringCreationAndShellReads) {
+    SimDevice device("input_source = 45\n");
+    PeriodicSignal signal;
+    std::thread settle([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        device.setState("input_source = 34\n");
+    });
+    const auto start = std::chrono::steady_clock::now();
+    std::string printed;
+    Context ctx(&printed);
+    const auto took = std::chrono::steady_clock::now() - start;
+    settle.join();
+    ASSERT_EQ(ctx.rc(), PROPERTY_OK);
+    EXPECT_EQ(printed, "");
+    EXPECT_GE(took, std::chrono::milliseconds(1900));
+    const size_t tries = device.calls("AppIpcApi_GetCurrentInputSource ").size();
+    EXPECT_GE(tries, 10u);
+    EXPECT_LE(tries, 12u);
+    expectSnapshot(ctx.get());
+
+    const int signalsBefore = g_signals;
+    const std::string uname = outcome(readString(ctx.get(), "osName"));
+    EXPECT_EQ(uname.rfind("ok ", 0), 0u) << uname;
+    for (int k = 0; k < 20; ++k) {
+        std::string reads;
+        const std::string out = captureStdout([&] {
+            reads = outcome(readString(ctx.get(), "osName")) + ", total " +
+                    std::to_string(readInt64(ctx.get(), "totalMemory").rc);
+        });
+        EXPECT_EQ(reads + " | " + out, uname + ", total 0 | ");
+    }
+    EXPECT_GT(g_signals - signalsBefore, 20);
+}
+
 // What a large application's process may be like when the library first
 // loads its configuration file or runs a shell: each row in a process of
 // its own, so each makes the process's first load.
@@ -553,11 +518,10 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         std::string want;
         std::vector<std::string> freshDirs = {};
     };
-    // The /config/sys.ini chain to a panel that is OLED; supportsOLED is read
-    // with the given standard descriptors closed, and another thread makes
-    // its first configuration read, announcing its path on standard output,
-    // inside the chain's first memfd_create. Which of the closed ones are
-    // open (the library's) once a copy is written.
+    // supportsOLED through the /config/sys.ini chain with the given standard
+    // descriptors closed, while another thread makes its first configuration
+    // read (and prints its path) inside the chain's first memfd_create; which
+    // closed ones are open (the library's) once a copy is written.
     auto chainWhileAnotherReads = [&](std::vector<int> closed) -> std::function<std::string()> {
         return [&, closed] {
             writeFile("/config/sys.ini", "[model]\ngModelName = /config/m.ini\n");
@@ -586,8 +550,7 @@ TEST(Process, TheApplicationsStateIsKeptAndEveryReadAnswers) {
         };
     };
     const std::string chained = "ok 1, other thread ok 65536, reopened:";
-    // The descriptors open; none are known without /proc.
-    auto descriptors = [] {
+    auto descriptors = [] {  // none are known without /proc
         try {
             return openDescriptors();
         } catch (const std::exception &) {

@@ -99,8 +99,7 @@ void operator delete[](void *p, const std::nothrow_t &) noexcept {
 // manages without that allocation) a context that answers; no exception
 // reaches the caller and nothing leaks.
 TEST(FaultInjection, EveryAllocationOfACreationMayFail) {
-    // The default television, without state file or call log.
-    unsetenv("VELQUAR_SIM_STATE");
+    unsetenv("VELQUAR_SIM_STATE");  // the default television, without call log
     unsetenv("VELQUAR_SIM_LOG");
     DevicePropertiesProviderContext *ctx = nullptr;
     // The stand-ins' own first-call setup is not part of a creation.
@@ -126,23 +125,19 @@ TEST(FaultInjection, EveryAllocationOfACreationMayFail) {
         ctx = const_cast<DevicePropertiesProviderContext *>(kUnwritten);
         int rc = 0;
         bool escaped = false;
-        fflush(stdout);
-        testing::internal::CaptureStdout();
-        const long before = g_live;
-        {
+        long before = 0, after = 0;
+        const std::string out = captureStdout([&] {
+            before = g_live;
             Arm arm(n);
             try {
                 rc = CreateDevicePropertiesProviderContext(&ctx);
             } catch (...) {
                 escaped = true;
             }
-        }
-        const long after = g_live;
-        const bool failed = g_failed;
-        fflush(stdout);
-        const std::string out = testing::internal::GetCapturedStdout();
+            after = g_live;
+        });
         ASSERT_FALSE(escaped) << "an exception left CreateDevicePropertiesProviderContext";
-        EXPECT_TRUE(failed) << "the creation made fewer allocations than counted";
+        EXPECT_TRUE(g_failed) << "the creation made fewer allocations than counted";
         if (rc != PROPERTY_OK) {
             ++unavailable;
             EXPECT_EQ(rc, PROPERTY_UNAVAILABLE);
