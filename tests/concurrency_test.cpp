@@ -172,16 +172,12 @@ bool cancelledInside(std::function<void()> fn) {
 
 std::atomic<int> g_signals{0};
 
-void countSignal(int) {
-    ++g_signals;
-}
-
 // A handled SIGALRM every millisecond, without SA_RESTART, while it lives.
 class PeriodicSignal {
 public:
     PeriodicSignal() {
         struct sigaction action = {};
-        action.sa_handler = countSignal;
+        action.sa_handler = [](int) { ++g_signals; };
         sigaction(SIGALRM, &action, &m_previous);
         const itimerval every = {{0, 1000}, {0, 1000}};
         setitimer(ITIMER_REAL, &every, nullptr);

@@ -23,22 +23,17 @@ std::atomic<long> g_failAt{0};      // 0: disarmed; else the one that fails
 std::atomic<bool> g_failed{false};  // the armed failure happened
 
 void *allocate(size_t size, bool nothrow) {
+    void *p = nullptr;
     if (g_failAt.load() != 0 && ++g_counted == g_failAt.load()) {
         g_failed = true;
-        if (nothrow) {
-            return nullptr;
-        }
-        throw std::bad_alloc();
+    } else if ((p = malloc(size ? size : 1)) != nullptr) {
+        ++g_live;
+        return p;
     }
-    void *p = malloc(size ? size : 1);
-    if (!p) {
-        if (nothrow) {
-            return nullptr;
-        }
-        throw std::bad_alloc();
+    if (nothrow) {
+        return nullptr;
     }
-    ++g_live;
-    return p;
+    throw std::bad_alloc();
 }
 
 void release(void *p) {
