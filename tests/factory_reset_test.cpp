@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulator.h"
@@ -116,6 +117,8 @@ struct Scenario {
 TEST(FactoryReset, ScenariosPrintTheirLinesAndCallTheTee) {
     const std::string factory = typeLine("FactoryReset") + clearedMissing({"f"}) + kTeeInit;
     const std::string ota = typeLine("OTA") + clearedMissing({"x", "y"});
+    const std::string noContext = factory + kInitFailed + kNoSession;
+    const Lines initOnly = {"TEEC_InitializeContext"};
     const std::string allFail = velquar_test::readFile(VELQUAR_ALL_FAIL_PROFILE);
     ASSERT_NE(allFail.find("apm.join.result"), std::string::npos) << VELQUAR_ALL_FAIL_PROFILE;
     const Scenario scenarios[] = {
@@ -132,20 +135,14 @@ TEST(FactoryReset, ScenariosPrintTheirLinesAndCallTheTee) {
         {"inside APM_Join", "apm.deliver = join\napm.messages = 4 OTA", ota, {}},
         {"too late, inside APM_Leave", "apm.deliver = leave", "", {}},
         {"not the owner", "apm.is_resource_owner = 0\napm.join.result = -1", factory, kTeeAll},
-        {"context fails",
-         "teec.initialize.result = 0xFFFF0000",
-         factory + kInitFailed + kNoSession,
-         {"TEEC_InitializeContext"}},
+        {"context fails", "teec.initialize.result = 0xFFFF0000", noContext, initOnly},
         {"session fails",
          "teec.open_session.result = 0xFFFF3024\nteec.open_session.origin = 3",
          factory + kOpenFailed + kNoSession,
          {"TEEC_InitializeContext", "TEEC_OpenSession", "TEEC_FinalizeContext"}},
         {"command fails", "teec.invoke.result = 0xFFFF0006", factory + kInvokeFailed, kTeeAll},
         // Failing manager calls change nothing; the TEE context cannot be set up.
-        {"all-fail profile",
-         allFail.c_str(),
-         factory + kInitFailed + kNoSession,
-         {"TEEC_InitializeContext"}},
+        {"all-fail profile", allFail.c_str(), noContext, initOnly},
     };
     for (const Scenario &s : scenarios) {
         SCOPED_TRACE(s.name);
@@ -222,25 +219,17 @@ TEST(FactoryReset, EmptiesListedFoldersAndLeavesSpecialFiles) {
     }
     // Also where the file system reports no entry types: the kind of each
     // entry comes from its status then.
-    for (const std::string &preload : {std::string(), preloadSetting(VELQUAR_PRELOAD_WALK)}) {
-        SCOPED_TRACE(preload);
+    for (const Lines &settings : {Lines{}, Lines{preloadSetting(VELQUAR_PRELOAD_WALK)}}) {
+        SCOPED_TRACE(settings.size());
         Workspace ws("", "FactoryReset=listed;listedfile;slashed/\n");
         ws.make(
             "listed/file listed/.hidden listed/nested/deeper/file listed/nested/empty/ "
-            "listed/keeps/ listedfile slashed/sub/file slashed/file");
-        const struct {
-            const char *path;
-            mode_t mode;
-        } nodes[] = {{"listed/fifo", S_IFIFO},
-                     {"listed/keeps/fifo", S_IFIFO},
-                     {"listed/sock", S_IFSOCK},
-                     {"listed/null", S_IFCHR},
-                     {"listed/keeps/loop", S_IFBLK}};
-        for (const auto &n : nodes) {
-            ASSERT_EQ(mknod((ws.work / n.path).c_str(), n.mode | 0600, makedev(1, 3)), 0) << n.path;
+            "listed/fifo| listed/keeps/fifo| listedfile slashed/sub/file slashed/file");
+        const std::pair<const char *, mode_t> nodes[] = {
+            {"listed/sock", S_IFSOCK}, {"listed/null", S_IFCHR}, {"listed/keeps/loop", S_IFBLK}};
+        for (const auto &[path, mode] : nodes) {
+            ASSERT_EQ(mknod((ws.work / path).c_str(), mode | 0600, makedev(1, 3)), 0) << path;
         }
-        const std::vector<std::string> settings =
-            preload.empty() ? std::vector<std::string>() : std::vector<std::string>{preload};
         EXPECT_EQ(ws.run("", "", 0, settings), typeLine("FactoryReset") + clearLine("listed") +
                                                    clearLine("listedfile") + clearLine("slashed/") +
                                                    kTeeInit);
