@@ -268,7 +268,8 @@ TEST(FactoryReset, ClearsListedPathsAndReportsWhatStays) {
         manyPaths += missing.back() + ";";
     }
     const auto deep = [](const fs::path &w) { velquar_test::chain(w / "listed", 3000); };
-    const std::string refused = "[ERROR][ResetOrvane] reset_config.ini refused: ";
+    const std::string ini = "[ERROR][ResetOrvane] reset_config.ini ";
+    const std::string refused = ini + "refused: ";
     const std::string large = refused + "larger than 65536 bytes\n";
     const std::string writers = refused + "users other than root may write it\n";
     const std::string owner =
@@ -340,13 +341,10 @@ TEST(FactoryReset, ClearsListedPathsAndReportsWhatStays) {
          "listed/wide/a listed/wide/b", deep, false, "ulimit -n 16 && "},
         {"3,000 deep, 8 descriptors", "OTA=listed\n", clearLine("listed"), "", 0, "listed/",
          "listed/wide/a listed/wide/b", deep, false, "ulimit -n 8 && "},
-        {"configuration a FIFO", "", "",
-         "[ERROR][ResetOrvane] reset_config.ini is not a regular file: no folder is listed\n", 0,
+        {"configuration a FIFO", "", "", ini + "is not a regular file: no folder is listed\n", 0,
          "", "reset_config.ini|", nullptr, false, timed},
         {"configuration missing", "", "",
-         "[ERROR][ResetOrvane] reset_config.ini cannot be read (No such file or directory): no "
-         "folder is listed\n",
-         0, ""},
+         ini + "cannot be read (No such file or directory): no folder is listed\n", 0, ""},
         {"configuration just under the bound", x + bound, clearedMissing({"y"}), "", 0, ""},
         {"configuration one byte over", x + "#" + bound, "", large, 1, "", "", nullptr, false,
          timed},
