@@ -1,11 +1,6 @@
-// The dravel program, run as a process against a made-up eMMC device.
-//
-// Each test moves its own process into a private mount namespace, where a
-// tmpfs over /sys/block holds mmcblk0/mmcblk0pN/uevent files written as the
-// kernel writes them and a tmpfs over /dev/shm receives DIR. Nothing leaves
-// the namespace, which ends with the process (CTest runs one test per
-// process; run together, each test stacks fresh mounts over the last ones).
-// Without the right to create a mount namespace (not root) the tests skip.
+// The dravel program run against a made-up eMMC device, in a private mount
+// namespace per test: tmpfs over /sys/block holds the uevent files, tmpfs
+// over /dev/shm receives DIR. Without root the tests skip.
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <linux/fs.h>
@@ -37,8 +32,7 @@ namespace {
 
 using Listing = std::map<std::string, std::string>;
 
-// Runs dravel with args (in /dev/shm under umask 022, as the fixture sets up),
-// as velquar_test::runProgram runs a program.
+// Runs dravel as velquar_test::runProgram runs a program.
 std::string dravel(std::vector<const char *> argv, int status = 0, const std::string &setting = "",
                    void (*inChild)() = nullptr) {
     return velquar_test::runProgram(VELQUAR_DRAVEL_PATH, std::move(argv), status, setting, inChild);
@@ -86,8 +80,7 @@ void withoutOverride() {
     prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
 }
 
-// renameat2 with flags failing with error: EINVAL as on a file system
-// without them.
+// renameat2 with flags failing with error (EINVAL: a file system without them).
 void refuseRenameFlags(int error) {
     velquar_test::refuseCall(__NR_renameat2, 4, 0, false, error);
 }
@@ -165,6 +158,8 @@ TEST_F(Dravel, ReplacesByNameWithOneNodePerPartitionUpToTheFirstGap) {
 }
 
 // Partition n gets the n-th uevent file, with minor number n when it has one.
+// A FIFO or an endless device as a uevent makes no node and cannot hold the
+// scan up; a uevent is one page at most.
 TEST_F(Dravel, MakesNodesOnlyForCompleteUeventsWithNamesInsideTheFolder) {
     const char *const uevents[] = {
         "MAJOR=179\nMINOR=1\nPARTNAME=boot\n",
@@ -186,8 +181,13 @@ TEST_F(Dravel, MakesNodesOnlyForCompleteUeventsWithNamesInsideTheFolder) {
     for (const char *text : uevents) {
         partition(++n, text);
     }
+    velquar_test::makeTree("/sys/block/mmcblk0",
+                           {"mmcblk0p15/uevent|", "mmcblk0p16/uevent@/dev/zero"});
+    partition(17, std::string(4090, '#') + "\n" + uevent(17, 179, 17, "beyond_a_page"));
+    partition(18, uevent(18, 179, 18, "paged"));
     EXPECT_EQ(dravel({"/dev/shm"}), "");
-    EXPECT_EQ(list("/dev/shm/by-name"), "boot=blk 0755 b301, last=blk 0755 b30d");
+    EXPECT_EQ(list("/dev/shm/by-name"),
+              "boot=blk 0755 b301, last=blk 0755 b30d, paged=blk 0755 b312");
     EXPECT_EQ(list("/dev/shm"), "by-name=dir 0755");
 }
 
@@ -226,17 +226,6 @@ TEST_F(Dravel, TakesDirAsOnePathAndRunsNothingFromIt) {
     made["data"] = "dir 0755";
     // Only the folders made: no marker and no /dev/shm/by-name.
     EXPECT_EQ(list("/dev/shm"), join(made));
-}
-
-// A FIFO or an endless device as a uevent makes no node and cannot hold the
-// scan up; a uevent is one page at most.
-TEST_F(Dravel, ReadsUeventsAsOnePageOfARegularFile) {
-    velquar_test::makeTree("/sys/block/mmcblk0",
-                           {"mmcblk0p1/uevent|", "mmcblk0p2/uevent@/dev/zero"});
-    partition(3, std::string(4090, '#') + "\n" + uevent(3, 179, 3, "beyond_a_page"));
-    partition(4, uevent(4, 179, 4, "boot"));
-    EXPECT_EQ(dravel({"/dev/shm"}), "");
-    EXPECT_EQ(list("/dev/shm/by-name"), "boot=blk 0755 b304");
 }
 
 // Whatever a user left at by-name, by-name ends up a folder of root's, 0755
@@ -298,10 +287,8 @@ TEST_F(Dravel, ByNameEndsUpRootsWhateverStoodThere) {
 // says so and fails.
 TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
     partition(1, uevent(1, 179, 1, "boot"));
-    ASSERT_EQ(mkdir("/dev/shm/root", 0755), 0);
-    for (const char *dir : {"/dev/shm/pub", "/dev/shm/grp", "/dev/shm/rootgrp", "/dev/shm/blind"}) {
-        ASSERT_EQ(mkdir(dir, 0755), 0);
-    }
+    velquar_test::makeTree("/dev/shm", velquar_test::words("root/ pub/ grp/ rootgrp/ blind/ acl/ "
+                                                           "aclread/ user/ l1@/dev/shm/root"));
     ASSERT_EQ(chmod("/dev/shm/pub", 01777), 0);
     ASSERT_EQ(chown("/dev/shm/grp", 0, 65534), 0);
     ASSERT_EQ(chmod("/dev/shm/grp", 0775), 0);
@@ -309,17 +296,12 @@ TEST_F(Dravel, FollowsALinkInDirOnlyWhereItIsSafe) {
     // Writable by root's group only, and not readable by its owner: without
     // the right to override that, its ACL is read through its path.
     ASSERT_EQ(chmod("/dev/shm/blind", 0371), 0);
-    // Shows as 0775 root:root; the ACL lets a user write.
-    ASSERT_EQ(mkdir("/dev/shm/acl", 0755), 0);
+    // Both show as 0775 root:root; the ACL lets a user write, or only read.
     velquar_test::setAcl("/dev/shm/acl", ACL_USER, 65534, 7);
-    // Shows as 0775 root:root too; the ACL lets a user only read.
-    ASSERT_EQ(mkdir("/dev/shm/aclread", 0755), 0);
     velquar_test::setAcl("/dev/shm/aclread", ACL_USER, 65534, 5);
     // A user's own folder: their link leads only to what is theirs.
-    ASSERT_EQ(mkdir("/dev/shm/user", 0755), 0);
     ASSERT_EQ(chown("/dev/shm/user", 65534, 65534), 0);
     // As many links in a row as the kernel follows (40), and one more.
-    ASSERT_EQ(symlink("/dev/shm/root", "/dev/shm/l1"), 0);
     for (int n = 2; n < 40; ++n) {
         const std::string to = "/dev/shm/l" + std::to_string(n - 1);
         ASSERT_EQ(symlink(to.c_str(), ("/dev/shm/l" + std::to_string(n)).c_str()), 0);

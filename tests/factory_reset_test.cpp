@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulator.h"
@@ -62,12 +63,11 @@ struct Workspace {
         }
     }
 
-    // Runs the tool in the working folder; prefix goes before the program,
-    // settings into its environment. Keeps its standard error in err.
+    // Runs the tool in the working folder, after prefix, with settings in its
+    // environment; standard error goes to err.
     std::string run(const std::string &args = "", const std::string &prefix = "",
                     int expectedStatus = 0, const std::vector<std::string> &settings = {}) {
-        // Redirected around the prefix, which may leave the shell too few
-        // descriptors to redirect anything itself.
+        // Redirected around the prefix, which may leave the shell no descriptors.
         const velquar_test::ProgramRun done = velquar_test::runCommand(
             "cd '" + work.string() + "' && { " + prefix +
                 programCommand(VELQUAR_FACTORY_RESET_PATH, settings) + args + "; }",
@@ -86,9 +86,7 @@ struct Workspace {
         return names;
     }
 
-    // Creates each path below the working folder: a folder when it ends in
-    // '/', else a file holding "data".
-    void make(const Lines &paths) const { velquar_test::makeTree(work, paths); }
+    void make(const std::string &paths) const { velquar_test::makeTree(work, words(paths)); }
     // Every path below the working folder but the config file, marked.
     Lines tree() const { return velquar_test::listTree(work, "reset_config.ini"); }
 
@@ -119,6 +117,8 @@ struct Scenario {
 TEST(FactoryReset, ScenariosPrintTheirLinesAndCallTheTee) {
     const std::string factory = typeLine("FactoryReset") + clearedMissing({"f"}) + kTeeInit;
     const std::string ota = typeLine("OTA") + clearedMissing({"x", "y"});
+    const std::string noContext = factory + kInitFailed + kNoSession;
+    const Lines initOnly = {"TEEC_InitializeContext"};
     const std::string allFail = velquar_test::readFile(VELQUAR_ALL_FAIL_PROFILE);
     ASSERT_NE(allFail.find("apm.join.result"), std::string::npos) << VELQUAR_ALL_FAIL_PROFILE;
     const Scenario scenarios[] = {
@@ -135,20 +135,14 @@ TEST(FactoryReset, ScenariosPrintTheirLinesAndCallTheTee) {
         {"inside APM_Join", "apm.deliver = join\napm.messages = 4 OTA", ota, {}},
         {"too late, inside APM_Leave", "apm.deliver = leave", "", {}},
         {"not the owner", "apm.is_resource_owner = 0\napm.join.result = -1", factory, kTeeAll},
-        {"context fails",
-         "teec.initialize.result = 0xFFFF0000",
-         factory + kInitFailed + kNoSession,
-         {"TEEC_InitializeContext"}},
+        {"context fails", "teec.initialize.result = 0xFFFF0000", noContext, initOnly},
         {"session fails",
          "teec.open_session.result = 0xFFFF3024\nteec.open_session.origin = 3",
          factory + kOpenFailed + kNoSession,
          {"TEEC_InitializeContext", "TEEC_OpenSession", "TEEC_FinalizeContext"}},
         {"command fails", "teec.invoke.result = 0xFFFF0006", factory + kInvokeFailed, kTeeAll},
         // Failing manager calls change nothing; the TEE context cannot be set up.
-        {"all-fail profile",
-         allFail.c_str(),
-         factory + kInitFailed + kNoSession,
-         {"TEEC_InitializeContext"}},
+        {"all-fail profile", allFail.c_str(), noContext, initOnly},
     };
     for (const Scenario &s : scenarios) {
         SCOPED_TRACE(s.name);
@@ -159,19 +153,17 @@ TEST(FactoryReset, ScenariosPrintTheirLinesAndCallTheTee) {
     }
 }
 
-TEST(FactoryReset, SendsCommand35ToTheResetTrustedApplication) {
-    Workspace ws("");
-    EXPECT_EQ(ws.run(), typeLine("FactoryReset") + kTeeInit);
-    EXPECT_EQ(ws.device.calls("TEEC_"),
+// Command 35 goes to the reset trusted application; each callback entry answers 0.
+TEST(FactoryReset, SendsCommand35AndAnswersEveryCallbackWithZero) {
+    Workspace reset("");
+    EXPECT_EQ(reset.run(), typeLine("FactoryReset") + kTeeInit);
+    EXPECT_EQ(reset.device.calls("TEEC_"),
               (Lines{"TEEC_InitializeContext name=opteearmtz00 -> ret=0x00000000",
                      "TEEC_OpenSession context=open uuid=b03123e1-1018-4aa7-9d3d-044345b7f58f "
                      "login=0 data=null operation=null -> ret=0x00000000 origin=4 session=1",
                      "TEEC_InvokeCommand session=1 command=35 "
                      "operation=started=0,paramTypes=0x0000,rest=zero -> ret=0x00000000 origin=4",
                      "TEEC_CloseSession session=1", "TEEC_FinalizeContext context=open"}));
-}
-
-TEST(FactoryReset, EveryCallbackEntryAnswersZero) {
     Workspace ws("apm.other_entries = 1\napm.messages = 7 x");
     EXPECT_EQ(ws.run(), "");
     EXPECT_EQ(ws.device.calls("APM entry"),
@@ -227,25 +219,17 @@ TEST(FactoryReset, EmptiesListedFoldersAndLeavesSpecialFiles) {
     }
     // Also where the file system reports no entry types: the kind of each
     // entry comes from its status then.
-    for (const std::string &preload : {std::string(), preloadSetting(VELQUAR_PRELOAD_WALK)}) {
-        SCOPED_TRACE(preload);
+    for (const Lines &settings : {Lines{}, Lines{preloadSetting(VELQUAR_PRELOAD_WALK)}}) {
+        SCOPED_TRACE(settings.size());
         Workspace ws("", "FactoryReset=listed;listedfile;slashed/\n");
         ws.make(
-            words("listed/file listed/.hidden listed/nested/deeper/file listed/nested/empty/ "
-                  "listed/keeps/ listedfile slashed/sub/file slashed/file"));
-        const struct {
-            const char *path;
-            mode_t mode;
-        } nodes[] = {{"listed/fifo", S_IFIFO},
-                     {"listed/keeps/fifo", S_IFIFO},
-                     {"listed/sock", S_IFSOCK},
-                     {"listed/null", S_IFCHR},
-                     {"listed/keeps/loop", S_IFBLK}};
-        for (const auto &n : nodes) {
-            ASSERT_EQ(mknod((ws.work / n.path).c_str(), n.mode | 0600, makedev(1, 3)), 0) << n.path;
+            "listed/file listed/.hidden listed/nested/deeper/file listed/nested/empty/ "
+            "listed/fifo| listed/keeps/fifo| listedfile slashed/sub/file slashed/file");
+        const std::pair<const char *, mode_t> nodes[] = {
+            {"listed/sock", S_IFSOCK}, {"listed/null", S_IFCHR}, {"listed/keeps/loop", S_IFBLK}};
+        for (const auto &[path, mode] : nodes) {
+            ASSERT_EQ(mknod((ws.work / path).c_str(), mode | 0600, makedev(1, 3)), 0) << path;
         }
-        const std::vector<std::string> settings =
-            preload.empty() ? std::vector<std::string>() : std::vector<std::string>{preload};
         EXPECT_EQ(ws.run("", "", 0, settings), typeLine("FactoryReset") + clearLine("listed") +
                                                    clearLine("listedfile") + clearLine("slashed/") +
                                                    kTeeInit);
@@ -284,7 +268,8 @@ TEST(FactoryReset, ClearsListedPathsAndReportsWhatStays) {
         manyPaths += missing.back() + ";";
     }
     const auto deep = [](const fs::path &w) { velquar_test::chain(w / "listed", 3000); };
-    const std::string refused = "[ERROR][ResetOrvane] reset_config.ini refused: ";
+    const std::string ini = "[ERROR][ResetOrvane] reset_config.ini ";
+    const std::string refused = ini + "refused: ";
     const std::string large = refused + "larger than 65536 bytes\n";
     const std::string writers = refused + "users other than root may write it\n";
     const std::string owner =
@@ -301,29 +286,29 @@ TEST(FactoryReset, ClearsListedPathsAndReportsWhatStays) {
         std::string tree;
         std::string make = "";                         // makeTree's paths, split at blanks
         void (*more)(const fs::path &work) = nullptr;  // after make
+        bool needsRoot = false;                        // files of other users' are made
         std::string prefix = "";
         std::string locked = "";     // mode 0 for the run
         const char *walk = nullptr;  // the walk preload's folder getdents fails for
-        bool needsRoot = false;      // files of other users' are made
     } cases[] = {
         {"no permission", "OTA=listed;locked\n", clearLine("listed") + clearLine("locked"),
          leftLine("listed/locked", EACCES) + leftLine("locked", EACCES), 1,
          "listed/ listed/locked/ listed/locked/secret locked/ locked/secret",
-         "listed/file listed/locked/secret locked/secret", nullptr, noOverride,
+         "listed/file listed/locked/secret locked/secret", nullptr, false, noOverride,
          "listed/locked locked"},
         {"a read error", "OTA=bad;listed\n", clearLine("bad") + clearLine("listed"),
          leftLine("bad", EBADMSG) + leftLine("listed/sub/bad", EBADMSG), 1,
          "bad/ bad/file listed/ listed/sub/ listed/sub/bad/ listed/sub/bad/file",
-         "bad/file listed/file listed/sub/bad/file", nullptr, "", "", "bad"},
+         "bad/file listed/file listed/sub/bad/file", nullptr, false, "", "", "bad"},
         // Closes what the test runner may have left open.
         {"no descriptor left", "OTA=listed\n", clearLine("listed"), leftLine("listed", EMFILE), 1,
-         "listed/ listed/file", "listed/file", nullptr,
+         "listed/ listed/file", "listed/file", nullptr, false,
          "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&- && ulimit -n 4 && "},
         {"40 paths under a limit of 8 descriptors", manyPaths, clearedMissing(missing), "", 0,
-         "a/ a/b/ a/b/c/ a/b/c/file", "a/b/c/file", nullptr, "ulimit -n 8 && "},
+         "a/ a/b/ a/b/c/ a/b/c/file", "a/b/c/file", nullptr, false, "ulimit -n 8 && "},
         // The folder of a listed file may then be descriptor 0.
         {"standard input closed", "OTA=file\n", clearLine("file"), "", 0, "", "file", nullptr,
-         "exec <&- && "},
+         false, "exec <&- && "},
         // A NUL inside an item names no file; the folder before it stays as
         // it is, and the line shows the whole item.
         {"an item with a NUL", std::string("OTA=kept\0/cleared;cleared\n", 26),
@@ -353,29 +338,26 @@ TEST(FactoryReset, ClearsListedPathsAndReportsWhatStays) {
         {"3,000 deep", "OTA=listed\n", clearLine("listed"), "", 0, "listed/",
          "listed/wide/a listed/wide/b", deep},
         {"3,000 deep, 16 descriptors", "OTA=listed\n", clearLine("listed"), "", 0, "listed/",
-         "listed/wide/a listed/wide/b", deep, "ulimit -n 16 && "},
+         "listed/wide/a listed/wide/b", deep, false, "ulimit -n 16 && "},
         {"3,000 deep, 8 descriptors", "OTA=listed\n", clearLine("listed"), "", 0, "listed/",
-         "listed/wide/a listed/wide/b", deep, "ulimit -n 8 && "},
-        {"configuration a FIFO", "", "",
-         "[ERROR][ResetOrvane] reset_config.ini is not a regular file: no folder is listed\n", 0,
-         "", "reset_config.ini|", nullptr, timed},
+         "listed/wide/a listed/wide/b", deep, false, "ulimit -n 8 && "},
+        {"configuration a FIFO", "", "", ini + "is not a regular file: no folder is listed\n", 0,
+         "", "reset_config.ini|", nullptr, false, timed},
         {"configuration missing", "", "",
-         "[ERROR][ResetOrvane] reset_config.ini cannot be read (No such file or directory): no "
-         "folder is listed\n",
-         0, ""},
+         ini + "cannot be read (No such file or directory): no folder is listed\n", 0, ""},
         {"configuration just under the bound", x + bound, clearedMissing({"y"}), "", 0, ""},
-        {"configuration one byte over", x + "#" + bound, "", large, 1, "", "", nullptr, timed},
+        {"configuration one byte over", x + "#" + bound, "", large, 1, "", "", nullptr, false,
+         timed},
         {"configuration of 1 TiB, sparse", x, "", large, 1, "", "",
-         [](const fs::path &w) { fs::resize_file(w / "reset_config.ini", 1ull << 40); }, timed},
+         [](const fs::path &w) { fs::resize_file(w / "reset_config.ini", 1ull << 40); }, false,
+         timed},
         {"configuration world writable", x, "", writers, 1, "", "", configOf<0666, -1, -1>},
         {"configuration group writable, root's group", x, clearedMissing({"x"}), "", 0, "", "",
-         configOf<0664, 0, 0>, "", "", nullptr, true},
+         configOf<0664, 0, 0>, true},
         {"configuration group writable, a user's group", x, "", writers, 1, "", "",
-         configOf<0664, 0, 65534>, "", "", nullptr, true},
-        {"configuration user 1's", x, "", owner, 1, "", "", configOf<0644, 1, 0>, "", "", nullptr,
-         true},
-        {"configuration another user's", x, "", owner, 1, "", "", configOf<0644, 65534, 0>, "", "",
-         nullptr, true},
+         configOf<0664, 0, 65534>, true},
+        {"configuration user 1's", x, "", owner, 1, "", "", configOf<0644, 1, 0>, true},
+        {"configuration another user's", x, "", owner, 1, "", "", configOf<0644, 65534, 0>, true},
         {"a user may write the configuration through an ACL", x, "", writers, 1, "", "",
          [](const fs::path &w) { setAcl((w / "reset_config.ini").string(), ACL_USER, 65534, 6); }},
         {"an ACL whose mask takes the write", x, clearedMissing({"x"}), "", 0, "", "",
@@ -392,7 +374,7 @@ TEST(FactoryReset, ClearsListedPathsAndReportsWhatStays) {
              ASSERT_EQ(lchown((w / "reset_config.ini").c_str(), 65534, 65534), 0);
              ASSERT_EQ(chown(w.c_str(), 65534, 65534), 0);
          },
-         "", "", nullptr, true},
+         true},
         {"configuration root's link", "", clearedMissing({"x"}), "", 0, "config", "",
          [](const fs::path &w) {
              std::ofstream(w / "config") << "OTA=x\n";
@@ -415,7 +397,7 @@ TEST(FactoryReset, ClearsListedPathsAndReportsWhatStays) {
         if (!c.config.empty()) {
             std::ofstream(ws.work / "reset_config.ini", std::ios::binary) << c.config;
         }
-        ws.make(words(c.make));
+        ws.make(c.make);
         if (c.more) {
             c.more(ws.work);
         }
@@ -453,8 +435,8 @@ TEST(FactoryReset, FollowsAListedLinkOnlyWhereItIsSafe) {
     Workspace ws("apm.messages = 4 OTA");
     const fs::path w = ws.work;
     ws.make(
-        words("secret/file user/own/file pub/ grp/ rootgrp/ shared/file ours/file acluser/ "
-              "aclgroup/ aclmasked/ rootlink@secret"));
+        "secret/file user/own/file pub/ grp/ rootgrp/ shared/file ours/file acluser/ "
+        "aclgroup/ aclmasked/ rootlink@secret");
     setAcl((w / "acluser").string(), ACL_USER, 65534, 7);
     setAcl((w / "aclgroup").string(), ACL_GROUP, 65534, 7);
     setAcl((w / "aclmasked").string(), ACL_USER, 65534, 7, 5);
@@ -524,7 +506,7 @@ TEST(FactoryReset, NeverEmptiesTheRootFolder) {
     // emptied, the root left alone.
     Workspace ws("", "FactoryReset=/;toroot;/tmp/../..;bound\n");
     fs::create_directory_symlink("/", ws.work / "toroot");
-    ws.make({"bound/file", "bound/root/"});
+    ws.make("bound/file bound/root/");
     ASSERT_EQ(mount("/", (ws.work / "bound/root").c_str(), nullptr, MS_BIND, nullptr), 0);
     EXPECT_EQ(ws.run("", "", 1), typeLine("FactoryReset") + clearLine("/") + clearLine("toroot") +
                                      clearLine("/tmp/../..") + clearLine("bound") + kTeeInit);
@@ -548,8 +530,8 @@ TEST(FactoryReset, ReportsEveryEntryLeftAndFailsTheRun) {
     ASSERT_EQ(mount("tmpfs", w.c_str(), "tmpfs", 0, "mode=0755"), 0);
     std::ofstream(w / "reset_config.ini") << "FactoryReset=listed;listed/ro/file\n";
     ws.make(
-        words("listed/a/immutable listed/a/gone listed/appendonly listed/ro/file "
-              "listed/ro/sub/file listed/z/gone"));
+        "listed/a/immutable listed/a/gone listed/appendonly listed/ro/file listed/ro/sub/file "
+        "listed/z/gone");
     using velquar_test::setAttributes;
     if (!setAttributes(w / "listed/a/immutable", FS_IMMUTABLE_FL) ||
         !setAttributes(w / "listed/appendonly", FS_APPEND_FL)) {

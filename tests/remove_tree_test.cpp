@@ -1,8 +1,6 @@
-// The removal walk that factory-reset and dravel compile in, called
-// directly on trees in a temporary folder. Each case runs in a child process
-// of its own, which may lower its descriptor limit; run as root, the child
-// of a case that needs it works as an ordinary user on a tree of that
-// user's, so that a folder without write permission holds what it holds.
+// The removal walk of factory-reset and dravel, called on trees in a temporary
+// folder, each case in a child that may lower its descriptor limit or, as
+// root, work as an ordinary user on that user's tree (so 0555 holds).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>

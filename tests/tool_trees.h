@@ -1,6 +1,4 @@
-// Trees for the tests of the removal walk and of the two root tools: made
-// from a list of paths and listed again, a deep chain of folders, and a
-// POSIX access ACL set as the kernel stores it.
+// Trees for the tests of the removal walk and of dravel and factory-reset.
 #ifndef VELQUAR_TESTS_TOOL_TREES_H
 #define VELQUAR_TESTS_TOOL_TREES_H
 
@@ -45,7 +43,7 @@ inline void makeTree(const std::filesystem::path &dir, const std::vector<std::st
     }
 }
 
-// The words of text, split at blanks: a table's list in one string.
+// The words of text, split at blanks.
 inline std::vector<std::string> words(const std::string &text) {
     std::istringstream in(text);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
@@ -93,9 +91,8 @@ inline void chain(const std::filesystem::path &dir, int depth, uid_t owner = ~0u
     close(fd);
 }
 
-// Sets the attribute flags (FS_IMMUTABLE_FL, FS_APPEND_FL or none) of the
-// file at path, made with its folders where missing; false where the file
-// system has none.
+// Sets the attribute flags (FS_*_FL) of the file at path, made where missing;
+// false where the file system has none.
 inline bool setAttributes(const std::filesystem::path &path, int flags) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::app) << "";
@@ -105,9 +102,8 @@ inline bool setAttributes(const std::filesystem::path &path, int flags) {
     return done;
 }
 
-// Gives path an access ACL that grants perm to the user or group (tag
-// ACL_USER or ACL_GROUP) id, under the mask; the owner gets rwx, the owning
-// group and others what the mode gives them.
+// Gives path an access ACL granting perm to ACL_USER or ACL_GROUP id under the
+// mask; the owner gets rwx, owning group and others what the mode gives them.
 inline void setAcl(const std::string &path, uint16_t tag, uint32_t id, uint16_t perm,
                    uint16_t mask = 7) {
     struct stat st {};
@@ -130,9 +126,8 @@ inline void setAcl(const std::string &path, uint16_t tag, uint32_t id, uint16_t 
         << path << ": " << strerror(errno);
 }
 
-// Mounts at dir/root a copy of the root folder that can be written: an
-// overlay over "/" whose changes go to dir (a tmpfs), with /proc for the
-// sanitizers' runtime. False, with nothing mounted, where overlays are missing.
+// Mounts at dir/root a writable overlay over "/" whose changes go to dir,
+// with /proc for the sanitizers. False, nothing mounted, without overlays.
 inline bool overlayRoot(const std::string &dir) {
     for (const char *sub : {"/up", "/work", "/root"}) {
         std::filesystem::create_directories(dir + sub);
