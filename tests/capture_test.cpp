@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -23,10 +22,8 @@ using namespace velquar_test;
 
 namespace {
 
-// The settings that preload library into the recorder. Under
-// AddressSanitizer the sanitizer runtime goes with it into the shell lines
-// the recorder runs, where procps's free hangs as it starts: those lines
-// find a free first on PATH that runs without it.
+// The settings that preload library into the recorder; under AddressSanitizer
+// its shell lines find first a free that runs without the runtime (it hangs).
 std::vector<std::string> preloading(const SimDevice &device, const char *library) {
     std::vector<std::string> settings = {preloadSetting(library)};
 #ifdef VELQUAR_ASAN_RUNTIME
@@ -46,9 +43,8 @@ ProgramRun capture(const SimDevice &device, const std::string &args = std::strin
                       device.dir() + "/capture.err");
 }
 
-// The inspector's JSON document for the television the state file names,
-// without the one reading that changes from moment to moment; the stand-ins
-// log the calls to at.log, standard error goes to at.err.
+// The inspector's JSON document for the state file, without availableMemory;
+// the stand-ins log to at.log, standard error goes to at.err.
 std::string document(const std::string &statePath, const std::string &at) {
     ProgramRun run = runCommand(
         inspectorCommand({"VELQUAR_SIM_STATE=" + statePath, "VELQUAR_SIM_LOG=" + at + ".log"}) +
@@ -67,9 +63,8 @@ std::string document(const std::string &statePath, const std::string &at) {
     return kept;
 }
 
-// What a caller asked the platform, as the stand-ins log it: the input
-// source and decoder option calls in order, with what was preset in them;
-// the customer section and the application id, each way they were asked.
+// What a caller asked the platform as logged: input source and decoder option
+// calls in order, customer section and application id each way asked.
 std::map<std::string, std::vector<std::string>> questions(const std::string &logPath) {
     std::map<std::string, std::vector<std::string>> asked;
     std::ifstream log(logPath);
@@ -115,16 +110,13 @@ const char kOddTelevision[] =
 
 class CaptureRoundTrip : public testing::TestWithParam<RoundTrip> {};
 
-// The replay of what the recorder captured answers as the television, and
-// the recorder asks what a context's creation and the reads of every
-// property ask, with the same presets and arguments, so that what it
-// records is what the library reads.
+// The replay of the capture answers as the television, and the recorder asks
+// what the library asks, with the same presets and arguments.
 TEST_P(CaptureRoundTrip, ReplayAnswersAsTheTelevision) {
-    std::string state = GetParam().state;
-    if (GetParam().profile) {
-        state = readFile(std::string(VELQUAR_PROFILES_DIR) + "/" + GetParam().profile);
-        ASSERT_FALSE(state.empty()) << GetParam().profile;
-    }
+    const char *profile = GetParam().profile;
+    const std::string state =
+        profile ? readFile(std::string(VELQUAR_PROFILES_DIR "/") + profile) : GetParam().state;
+    ASSERT_TRUE(!profile || !state.empty()) << profile;
     SimDevice device(state);
     const std::string original = device.dir() + "/original.state";
     std::ofstream(original, std::ios::binary) << state;
@@ -314,12 +306,11 @@ TEST(Capture, BundleCopiesOnlyWhatItCouldRead) {
     }
 }
 
-// The bundle goes only into the folder the recorder made, as root in a
-// folder that another user may write: what stands in its place before, or
-// is swapped in between its mkdir and its use (the preload plays that
-// user), gets nothing, and a failed capture leaves no bundle behind.
+// As root in a folder another user may write, the bundle goes only into the
+// folder the recorder made: what stands in its place before, or is swapped in
+// after its mkdir (the preload plays that user), gets nothing, and a failed
+// capture leaves no bundle behind.
 TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
-    const uid_t other = 65534;
     struct Case {
         const char *name;
         const char *prefix;   // shell text before the program
@@ -358,12 +349,11 @@ TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
         const RootView view = runInRootView({"config"}, [&] {
             writeFile("/config/sys.ini", "[model]\n");
             const std::string parent = device.dir() + "/shared";
-            ASSERT_EQ(mkdir(parent.c_str(), 0777), 0);
-            ASSERT_EQ(chmod(parent.c_str(), 0777), 0);
-            ASSERT_EQ(chown(parent.c_str(), other, other), 0);
             const std::string bundle = parent + "/b", theirs = parent + "/theirs";
-            ASSERT_EQ(mkdir(theirs.c_str(), 0777), 0);
-            ASSERT_EQ(chown(theirs.c_str(), other, other), 0);
+            ASSERT_EQ(system(("mkdir -m 777 " + parent + " && mkdir " + theirs +
+                              " && chown 65534:65534 " + parent + " " + theirs)
+                                 .c_str()),
+                      0);
             if (strcmp(k.inPlace, "folder") == 0) {
                 ASSERT_EQ(rename(theirs.c_str(), bundle.c_str()), 0);
             } else if (strcmp(k.inPlace, "link") == 0) {
@@ -409,9 +399,9 @@ TEST(Capture, BundleIsWrittenOnlyIntoTheFolderItMade) {
                 EXPECT_NE(lstat(bundle.c_str(), &st), 0) << files.out;
             } else {
                 // Only what the other user or the preload put there.
-                EXPECT_EQ(files.out.find("capture.state"), std::string::npos) << files.out;
-                EXPECT_EQ(files.out.find("/root"), std::string::npos) << files.out;
-                EXPECT_EQ(files.out.find("config.ini"), std::string::npos) << files.out;
+                for (const char *mine : {"capture.state", "/root", "config.ini"}) {
+                    EXPECT_EQ(files.out.find(mine), std::string::npos) << files.out;
+                }
                 ASSERT_EQ(lstat(bundle.c_str(), &st), 0);
                 EXPECT_EQ(S_ISLNK(st.st_mode), left == "link");
                 if (left == "kept") {

@@ -8,10 +8,8 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
 #include "emulator.h"
 #include "sim_device.h"
@@ -46,23 +44,25 @@ protected:
     // velquar-fleet, and velquar-props in its replays: under AddressSanitizer
     // without TLS among the leak checker's roots, as inspectorCommand says.
     ProgramRun fleet(const std::string &args) {
+        std::string command = VELQUAR_FLEET_PATH " " + args;
 #ifdef VELQUAR_ASAN_RUNTIME
-        const std::string command = "env LSAN_OPTIONS=use_tls=0 " VELQUAR_FLEET_PATH " ";
-#else
-        const std::string command = VELQUAR_FLEET_PATH " ";
+        command = "env LSAN_OPTIONS=use_tls=0 " + command;
 #endif
-        return runCommand(command + args, device.dir() + "/fleet.err");
+        return runCommand(command, device.dir() + "/fleet.err");
     }
 
-    // Edits the golden answer of property name in the bundle.
-    void edit(const std::string &name, const char *property, const json &value) {
+    // Edits the golden answer of property in the bundle name; the value it had.
+    std::string edit(const std::string &name, const char *property, const json &value) {
         json doc = json::parse(readFile(answers(name)));
+        std::string old;
         for (json &p : doc["properties"]) {
             if (p["name"] == property) {
+                old = p["value"].dump();
                 p["value"] = value;
             }
         }
         std::ofstream(answers(name), std::ios::trunc) << doc.dump(2);
+        return old;
     }
 
     SimDevice device;
@@ -84,12 +84,7 @@ TEST_F(Fleet, CheckShowsExactlyTheAnswersThatMoved) {
                            "tv-a   OV-55U8 none\ntv-b   OV-55U8 none\n"
                            "2 bundles: 0 changed, 2 unchanged, 0 not checked\n");
 
-    const json golden = json::parse(readFile(answers("tv-a")));
-    std::string memory;
-    for (const json &p : golden["properties"]) {
-        memory = p["name"] == "availableMemory" ? p["value"].dump() : memory;
-    }
-    edit("tv-a", "availableMemory", 1);
+    const std::string memory = edit("tv-a", "availableMemory", 1);
     edit("tv-b", "panelWidth", 1);
     edit("tv-b", "panelHeight", 1);
     run = fleet("check " + bundle("tv-a") + " " + bundle("tv-b"));

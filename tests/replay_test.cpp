@@ -1,7 +1,6 @@
 // velquar-sim --bundle as a process: a bundle captured elsewhere replays to
 // the answers given where it was captured, as another user; a faulty or
 // hostile bundle, or a machine without the means, runs nothing.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -10,10 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -39,16 +36,6 @@ std::string answers(const std::string &json) {
     return kept;
 }
 
-// Another television's uname, free and wireless table, first on PATH.
-void fakeCommands(const std::string &bin, const std::string &wireless) {
-    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
-    fakeCommand(bin, "uname",
-                "case $1 in -o) echo TV/Linux ;; "
-                "*) echo 'Linux tv-oled-55 4.19.116 #1 SMP PREEMPT armv7l TV/Linux' ;; esac");
-    fakeCommand(bin, "free", "echo '  total used free'\necho 'Mem: 1534000 812000 401234'");
-    fakeCommand(bin, "cat", "[ \"$1\" = /proc/net/wireless ] || exec /bin/cat \"$@\"\n" + wireless);
-}
-
 const char kGoodRecords[] =
     "shell.1.command = uname -o\nshell.1.output.hex = 0a\n"
     "shell.2.command = uname -a\nshell.2.output.hex = 0a\n"
@@ -56,16 +43,6 @@ const char kGoodRecords[] =
     "shell.4.command = free | grep Mem | awk '{print $4}'\nshell.4.output.hex = 310a\n"
     "shell.5.command = cat /proc/net/wireless | awk 'NR==3 {print $3}'\nshell.5.output.hex =\n"
     "curl_ca_bundle_path.set = 0\n";
-
-// velquar-sim --bundle bundle touching mark, under a seccomp filter that
-// fails unshare with EPERM when refuseUnshare: status 1, what it printed.
-std::string refusedReplay(const std::string &bundle, const std::string &mark,
-                          bool refuseUnshare = false) {
-    void (*refuse)() = [] { refuseCall(__NR_unshare, 0, 0, false, EPERM); };
-    return runProgram(VELQUAR_SIM_PATH,
-                      {"--bundle", bundle.c_str(), "/usr/bin/touch", mark.c_str()}, 1, "",
-                      refuseUnshare ? refuse : nullptr);
-}
 
 }  // namespace
 
@@ -93,7 +70,17 @@ TEST(Replay, AnswersAsWhereItWasCaptured) {
         SimDevice device(readFile(VELQUAR_PROFILES_DIR "/1080p-wifi.state"));
         const std::string bundle = device.dir() + "/bundle", expected = device.dir() + "/a.json";
         const RootView view = runInRootView({"config", "srv"}, [&] {
-            fakeCommands(device.dir() + "/bin", k.wireless);
+            // Another television's uname, free and wireless table, first on PATH.
+            const std::string bin = device.dir() + "/bin";
+            ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+            fakeCommand(
+                bin, "uname",
+                "case $1 in -o) echo TV/Linux ;; "
+                "*) echo 'Linux tv-oled-55 4.19.116 #1 SMP PREEMPT armv7l TV/Linux' ;; esac");
+            fakeCommand(bin, "free", "echo '  total used free'\necho 'Mem: 1534000 812000 401234'");
+            fakeCommand(bin, "cat",
+                        "[ \"$1\" = /proc/net/wireless ] || exec /bin/cat \"$@\"\n" +
+                            std::string(k.wireless));
             // The chain's panel file lies in a folder the replaying machine has.
             writeFile("/config/sys.ini", "[model]\ngModelName = /config/m/model.ini\n");
             writeFile("/config/m/model.ini", "[panel]\nm_pPanelName = /srv/tv/panel.ini\n");
@@ -154,12 +141,9 @@ TEST(Replay, RefusesWhatItCannotReplayWhole) {
     enum Machine { Able, NoUnshare, MountBelowSrv };
     struct Case {
         const char *name;
-        std::string state;  // capture.state
-        // Shell text run in the bundle folder before the replay.
-        const char *setup;
-        // After "cannot replay this bundle: ", or after "a complete replay is
-        // not possible here: " on a machine that cannot replay.
-        std::string message;
+        std::string state;    // capture.state
+        const char *setup;    // shell text run in the bundle folder first
+        std::string message;  // after the refusal's opening words
         Machine machine = Able;
     };
     const std::string good = std::string(kGoodRecords) + "config_path = config.ini\n";
@@ -212,8 +196,11 @@ TEST(Replay, RefusesWhatItCannotReplayWhole) {
         const std::string refused =
             k.machine == Able ? "velquar-sim: --bundle " + bundle + ": cannot replay this bundle: "
                               : "velquar-sim: --bundle: a complete replay is not possible here: ";
+        void (*refuseUnshare)() = [] { refuseCall(__NR_unshare, 0, 0, false, EPERM); };
         auto replay = [&] {
-            EXPECT_EQ(refusedReplay(bundle, mark, k.machine == NoUnshare),
+            EXPECT_EQ(runProgram(VELQUAR_SIM_PATH,
+                                 {"--bundle", bundle.c_str(), "/usr/bin/touch", mark.c_str()}, 1,
+                                 "", k.machine == NoUnshare ? refuseUnshare : nullptr),
                       refused + k.message + "\n");
             EXPECT_NE(access(mark.c_str(), F_OK), 0) << "the program ran";
         };

@@ -19,9 +19,8 @@ using namespace velquar_test;
 TEST(Simulator, ReportsWhatItCannotUse) {
     struct Case {
         const char *state;
-        // null: the device's own state file; "@/fifo" a FIFO and "@/SIZE" a
-        // file of SIZE bytes that sets the panel width to 1280, both in the
-        // device's folder.
+        // null: the device's own; in its folder "@/fifo" a FIFO, "@/SIZE" a
+        // file of SIZE bytes that sets the panel width to 1280.
         const char *stateFile;
         const char *panelWidth;
         std::string reports;  // lines after "velquar simulator: "; @ is the state file
