@@ -98,6 +98,7 @@ TEST_F(Fleet, CheckShowsExactlyTheAnswersThatMoved) {
     run = fleet("check --json " + bundle("tv-b") + " " + bundle("tv-a"));
     EXPECT_EQ(run.status, 1) << run.err;
     const json report = json::parse(run.out);
+    EXPECT_EQ(report["format"], 2);
     EXPECT_EQ(report["bundles"][0]["result"], "changed");
     EXPECT_EQ(report["bundles"][0]["model"], "OV-55U8");
     EXPECT_EQ(report["bundles"][0]["differences"][0].dump(),
